@@ -1,0 +1,48 @@
+// Text conversions shared by every result text and log line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vx {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The most bytes a hex text field may hold.
+inline constexpr std::size_t kMaxHexTextBytes = 128;
+
+// Appends the JSON escaping of text (no surrounding quotes): the two-character
+// escapes for quote, backslash, LF, CR and TAB, \u00xx for other control bytes,
+// every other byte unchanged (no UTF-8 handling).
+void append_json_escaped(std::string& out, std::string_view text);
+std::string json_escaped(std::string_view text);
+
+// "68 6A F1": uppercase two-digit hex, single blanks, nothing for no bytes.
+void append_hex_bytes(std::string& out, const std::uint8_t* data, std::size_t count);
+std::string hex_bytes_text(const std::uint8_t* data, std::size_t count);
+inline std::string hex_bytes_text(const Bytes& bytes) {
+    return hex_bytes_text(bytes.data(), bytes.size());
+}
+
+// Reads hex digit pairs from free text: x/X drops a pending half-byte (so 0x
+// prefixes work anywhere), other non-hex characters are skipped. Succeeds with
+// 1 to 128 bytes and no half-byte left over; out holds what was read either way.
+bool parse_hex_text(std::string_view text, Bytes& out);
+
+void append_decimal(std::string& out, std::int64_t value);
+void append_unsigned(std::string& out, std::uint64_t value);
+std::string decimal_text(std::int64_t value);
+std::string unsigned_text(std::uint64_t value);
+
+// Inserts fragment (",\"member\":...") before the last '}' of a finished JSON
+// object; leaves a text without '}' unchanged.
+void insert_members(std::string& result, std::string_view fragment);
+
+// The result buffer convention: copies min(size - 1, length) bytes and a NUL
+// when buffer is usable, and returns the full length either way.
+int copy_out(std::string_view text, char* buffer, int size) noexcept;
+
+}  // namespace vx

@@ -1,0 +1,53 @@
+// Puts the core back into its load-time state around each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VXArvessaDiagCore.h"
+#include "core/core_state.h"
+#include "core/raw_log.h"
+#include "platform/clock.h"
+
+namespace vx::testing {
+
+// A fixed wall clock and a tick count and sleep that only record, so no test
+// waits for real time.
+struct FakeClock {
+    static inline platform::LocalTime now{2024, 3, 5, 9, 7, 31};
+    static inline std::uint32_t ticks = 0;
+    static inline std::vector<std::uint32_t> sleeps;
+
+    static void install() {
+        now = {2024, 3, 5, 9, 7, 31};
+        ticks = 0;
+        sleeps.clear();
+        platform::ClockHooks hooks;
+        hooks.local_time = [] { return now; };
+        hooks.tick_count_ms = [] { return ticks; };
+        hooks.sleep_ms = [](std::uint32_t ms) { sleeps.push_back(ms); };
+        platform::set_clock_hooks(&hooks);
+    }
+    static void uninstall() { platform::set_clock_hooks(nullptr); }
+};
+
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FakeClock::install();
+        reset_core_state_for_tests();
+        clear_log_for_tests();
+    }
+    void TearDown() override {
+        reset_core_state_for_tests();
+        clear_log_for_tests();
+        FakeClock::uninstall();
+    }
+
+    static std::string log() { return log_snapshot(); }
+};
+
+}  // namespace vx::testing
