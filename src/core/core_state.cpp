@@ -3,7 +3,8 @@
 namespace vx {
 
 namespace {
-constinit CoreState g_state;
+// Constant-initialised: every member has a constexpr default, so no code runs at load.
+CoreState g_state;
 }  // namespace
 
 CoreState& core_state() { return g_state; }

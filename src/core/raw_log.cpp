@@ -12,31 +12,35 @@ namespace {
 // The log has its own short lock: appends and reads copy bytes under it and
 // nothing else, so VX_GetLastLog never waits for a PassThru call.
 std::mutex g_log_mutex;
-constinit std::string g_log;
+std::string g_log;  // constant-initialised (empty), nothing runs at load
 
-void append_two_digits(std::string& out, int value) {
-    out.push_back(static_cast<char>('0' + (value / 10) % 10));
-    out.push_back(static_cast<char>('0' + value % 10));
+// One "%0<width>d" conversion: a minus sign for negative values, then the
+// digits of the magnitude, zero-filled so that sign and digits together take
+// at least width characters; wider values keep all their digits.
+void append_zero_padded(std::string& out, int value, std::size_t width) {
+    if (value < 0) {
+        out.push_back('-');
+        if (width != 0) --width;
+    }
+    const std::string digits = unsigned_text(value < 0 ? 0u - static_cast<unsigned>(value)
+                                                       : static_cast<unsigned>(value));
+    if (digits.size() < width) out.append(width - digits.size(), '0');
+    out.append(digits);
 }
 
-// "%04d-%02d-%02d %02d:%02d:%02d"
+// "%04d-%02d-%02d %02d:%02d:%02d", e.g. 2024-03-05 09:07:31.
 void append_timestamp(std::string& out, const platform::LocalTime& t) {
-    if (t.year >= 0 && t.year <= 9999) {
-        append_two_digits(out, t.year / 100);
-        append_two_digits(out, t.year % 100);
-    } else {
-        append_decimal(out, t.year);
-    }
+    append_zero_padded(out, t.year, 4);
     out.push_back('-');
-    append_two_digits(out, t.month);
+    append_zero_padded(out, t.month, 2);
     out.push_back('-');
-    append_two_digits(out, t.day);
+    append_zero_padded(out, t.day, 2);
     out.push_back(' ');
-    append_two_digits(out, t.hour);
+    append_zero_padded(out, t.hour, 2);
     out.push_back(':');
-    append_two_digits(out, t.minute);
+    append_zero_padded(out, t.minute, 2);
     out.push_back(':');
-    append_two_digits(out, t.second);
+    append_zero_padded(out, t.second, 2);
 }
 
 }  // namespace
@@ -55,8 +59,14 @@ void log_line(std::string_view text, LineEnd end) {
 }
 
 int copy_log_out(char* buffer, int size) noexcept {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    return copy_out(g_log, buffer, size);
+    try {
+        std::lock_guard<std::mutex> lock(g_log_mutex);
+        return copy_out(g_log, buffer, size);
+    } catch (...) {
+        // Only a failing lock gets here; answer with an empty text rather
+        // than end the host process.
+        return copy_out({}, buffer, size);
+    }
 }
 
 std::size_t log_size() {

@@ -3,6 +3,7 @@
 #if defined(_WIN32)
 #  include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)
+#  include <errno.h>
 #  include <time.h>
 #else
 #  error "No clock for this operating system"
@@ -51,7 +52,9 @@ void system_sleep(std::uint32_t milliseconds) {
     struct timespec ts {};
     ts.tv_sec = static_cast<time_t>(milliseconds / 1000u);
     ts.tv_nsec = static_cast<long>(milliseconds % 1000u) * 1000000L;
-    while (nanosleep(&ts, &ts) != 0) {
+    // Resume with the remaining time after a signal; stop on any other error
+    // instead of spinning.
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 #endif
 }

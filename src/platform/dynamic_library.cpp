@@ -23,6 +23,7 @@ bool is_absolute_path(const char* path) {
 }  // namespace
 
 LibraryHandle load_library(const char* path) {
+    if (path == nullptr || path[0] == '\0') return nullptr;
     // LOAD_WITH_ALTERED_SEARCH_PATH makes Windows look for the library's own
     // dependencies in its folder first; it is only defined for absolute paths.
     const DWORD flags = is_absolute_path(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
@@ -49,6 +50,9 @@ void free_library(LibraryHandle library) {
 #else
 
 LibraryHandle load_library(const char* path) {
+    // dlopen would hand back the host program itself for a null or empty
+    // name; only a real path names a library.
+    if (path == nullptr || path[0] == '\0') return nullptr;
     return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
 

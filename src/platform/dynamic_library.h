@@ -9,7 +9,8 @@ using LibraryHandle = void*;
 
 // Loads the library at exactly this path. On Windows an absolute path also
 // has its own folder searched first for the libraries it depends on, so a
-// vendor library with sibling DLLs loads. Returns null on failure.
+// vendor library with sibling DLLs loads. Returns null on failure and for a
+// null or empty path.
 LibraryHandle load_library(const char* path);
 
 // The operating system's reason for the last failed load_library on this

@@ -38,10 +38,14 @@ class CoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeClock::install();
+        // No device library may stay loaded from an earlier test.
+        VX_CloseJ2534(nullptr, 0);
         reset_core_state_for_tests();
         clear_log_for_tests();
     }
     void TearDown() override {
+        // Releases the channel, the device and the library this test opened.
+        VX_CloseJ2534(nullptr, 0);
         reset_core_state_for_tests();
         clear_log_for_tests();
         FakeClock::uninstall();

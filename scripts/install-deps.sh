@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need, skipping those
+# already installed. Run as root.
+#
+#   scripts/install-deps.sh [main|all]
+#     main  what the main job needs: a C++ toolchain, CMake and Ninja
+#     all   everything the test command uses (the default)
+set -euo pipefail
+
+set_name="${1:-all}"
+
+main_packages=(cmake ninja-build g++)
+
+all_packages=(
+  "${main_packages[@]}"
+  binutils
+  clang
+  libclang-rt-14-dev            # libFuzzer and the sanitizer runtimes for clang
+  googletest                    # GoogleTest sources for the cross builds
+  libgtest-dev libgmock-dev
+  libbenchmark-dev
+  nlohmann-json3-dev
+  libcli11-dev
+  libfmt-dev
+  g++-mingw-w64-x86-64-posix    # Windows x86_64 cross compiler, posix threads
+  g++-mingw-w64-i686-posix      # Windows i686 cross compiler, posix threads
+  binutils-mingw-w64-x86-64
+  binutils-mingw-w64-i686
+  wine64                        # runs the x86_64 test programs; never wine32
+  valgrind
+)
+
+case "$set_name" in
+  main) wanted=("${main_packages[@]}") ;;
+  all) wanted=("${all_packages[@]}") ;;
+  *) echo "usage: $0 [main|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
+  if [[ "$status" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "install-deps: all ${#wanted[@]} packages ($set_name) are installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+if [[ "$(id -u)" -ne 0 ]]; then
+  echo "install-deps: missing packages; run this script as root" >&2
+  exit 1
+fi
+if [[ -r /etc/debian_version ]] && [[ "$(cut -d. -f1 /etc/debian_version)" != "12" ]]; then
+  echo "install-deps: warning: written for Debian 12, found $(cat /etc/debian_version)" >&2
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt_options=(-o DPkg::Lock::Timeout=600 -o Dpkg::Use-Pty=0 -q)
+apt-get "${apt_options[@]}" update
+# No recommended packages: wine64 recommends wine32, which these machines
+# cannot run and which would make the wine wrapper pick the 32-bit loader.
+apt-get "${apt_options[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null
+echo "install-deps: done"

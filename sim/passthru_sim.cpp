@@ -1,0 +1,586 @@
+// A simulated SAE J2534-1 04.04 PassThru device.
+//
+// It exports the eight entry points with the standard signatures, as a vendor
+// library does, and answers them from process-wide state that tests script
+// through the sim_* back door (passthru_sim_control.h). It keeps a record of
+// every call with its arguments so tests can see what the core passed.
+//
+// Built several times from this one source: SIM_WITHOUT_LAST_ERROR leaves out
+// PassThruGetLastError (optional in J2534-1), SIM_WITHOUT_IOCTL leaves out
+// PassThruIoctl (a required entry point, to test a library that lacks one),
+// and SIM_WITH_DEPENDENCY makes the library import a DLL placed beside it.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "j2534/passthru.h"
+#include "passthru_sim_control.h"
+
+#if defined(SIM_WITH_DEPENDENCY)
+extern "C" int sim_dep_marker(void);
+#endif
+
+namespace {
+
+// J2534-1 04.04 return codes the device answers with on its own.
+constexpr long kStatusNoError = 0;
+constexpr long kErrInvalidChannelId = 2;
+constexpr long kErrNullParameter = 4;
+constexpr long kErrDeviceInUse = 16;
+constexpr long kErrInvalidIoctlId = 17;
+constexpr long kErrBufferEmpty = 18;
+constexpr long kErrInvalidDeviceId = 28;
+
+constexpr const char* kFunctionNames[SIM_FN_COUNT] = {
+    "PassThruOpen",    "PassThruClose",     "PassThruConnect", "PassThruDisconnect",
+    "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruIoctl",   "PassThruGetLastError",
+};
+
+struct QueuedReply {
+    std::vector<unsigned char> data;
+    sim_reply fields{};
+    unsigned long release_at = 0;  // successful writes needed
+};
+
+struct State {
+    long status_all[SIM_FN_COUNT] = {};
+    std::map<unsigned int, long> status_nth[SIM_FN_COUNT];
+    std::deque<long> status_queue[SIM_FN_COUNT];
+    std::map<unsigned long, long> ioctl_status;
+    std::map<unsigned long, std::deque<long>> ioctl_queue;
+    unsigned int calls_made[SIM_FN_COUNT] = {};
+    unsigned int delay_ms[SIM_FN_COUNT] = {};
+
+    unsigned long device_id = 1;
+    unsigned long channel_id = 2;
+    unsigned long battery_millivolts = 12600;
+    // ISO 9141-2 key bytes KB1 KB2 after the 0x55 sync byte.
+    unsigned char keys[SIM_MAX_INIT_BYTES] = {0x08, 0x08};
+    unsigned long key_count = 2;
+    unsigned long key_reported = 2;
+    std::vector<char> last_error;
+    long last_error_status = kStatusNoError;
+
+    std::deque<QueuedReply> replies;
+    long read_empty_status = kErrBufferEmpty;
+    long long read_reported = -1;
+    long long write_reported = -1;
+    std::deque<long long> write_count_queue;  // per call, before write_reported
+    bool strict_ids = false;
+    bool clear_rx_discards = false;
+    unsigned long successful_writes = 0;
+    bool device_open = false;
+    bool channel_open = false;
+
+    std::vector<sim_call> calls;
+};
+
+std::mutex& sim_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+State& state() {
+    static State s;
+    return s;
+}
+
+bool valid_function(int function) { return function >= 0 && function < SIM_FN_COUNT; }
+
+// Sleeps the scripted delay before the call is answered, outside the lock so
+// the back door stays usable meanwhile.
+void honour_delay(int function) {
+    unsigned int ms = 0;
+    {
+        std::lock_guard<std::mutex> lock(sim_mutex());
+        ms = state().delay_ms[function];
+    }
+    if (ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+sim_call new_record(int function) {
+    sim_call record;
+    std::memset(&record, 0, sizeof record);
+    record.function = function;
+    std::strncpy(record.name, kFunctionNames[function], sizeof record.name - 1);
+    return record;
+}
+
+// The status chosen for this call by the order in the header; 0 when nothing
+// is scripted for it.
+long chosen_status(int function, const unsigned long* ioctl_id) {
+    State& s = state();
+    const unsigned int nth = ++s.calls_made[function];
+    if (auto it = s.status_nth[function].find(nth); it != s.status_nth[function].end()) {
+        return it->second;
+    }
+    if (!s.status_queue[function].empty()) {
+        const long status = s.status_queue[function].front();
+        s.status_queue[function].pop_front();
+        return status;
+    }
+    if (ioctl_id != nullptr) {
+        if (auto q = s.ioctl_queue.find(*ioctl_id); q != s.ioctl_queue.end() && !q->second.empty()) {
+            const long status = q->second.front();
+            q->second.pop_front();
+            return status;
+        }
+        if (auto it = s.ioctl_status.find(*ioctl_id); it != s.ioctl_status.end()) {
+            return it->second;
+        }
+    }
+    return s.status_all[function];
+}
+
+// A scripted status other than 0 replaces the call's effect; a scripted 0
+// lets the device answer as it would.
+bool scripted_status(int function, const unsigned long* ioctl_id, long& status) {
+    status = chosen_status(function, ioctl_id);
+    return status != kStatusNoError;
+}
+
+long finish(sim_call& record, long status) {
+    record.status = status;
+    state().calls.push_back(record);
+    return status;
+}
+
+bool channel_rejected(unsigned long channel_id) {
+    const State& s = state();
+    return s.strict_ids && !(s.channel_open && channel_id == s.channel_id);
+}
+
+}  // namespace
+
+extern "C" {
+
+long VX_PASSTHRU_CALL PassThruOpen(void* pName, unsigned long* pDeviceID) {
+    honour_delay(SIM_FN_OPEN);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_OPEN);
+    record.name_was_null = pName == nullptr ? 1 : 0;
+#if defined(SIM_WITH_DEPENDENCY)
+    // Using the dependency makes the loader resolve it before any call.
+    if (sim_dep_marker() != 42) return finish(record, 7);
+#endif
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_OPEN, nullptr, status)) return finish(record, status);
+    if (pDeviceID == nullptr) return finish(record, kErrNullParameter);
+    if (s.strict_ids && s.device_open) return finish(record, kErrDeviceInUse);
+    *pDeviceID = s.device_id;
+    record.device_id = s.device_id;
+    s.device_open = true;
+    return finish(record, kStatusNoError);
+}
+
+long VX_PASSTHRU_CALL PassThruClose(unsigned long DeviceID) {
+    honour_delay(SIM_FN_CLOSE);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_CLOSE);
+    record.device_id = DeviceID;
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_CLOSE, nullptr, status)) return finish(record, status);
+    if (s.strict_ids && !(s.device_open && DeviceID == s.device_id)) {
+        return finish(record, kErrInvalidDeviceId);
+    }
+    s.device_open = false;
+    s.channel_open = false;
+    return finish(record, kStatusNoError);
+}
+
+long VX_PASSTHRU_CALL PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID,
+                                      unsigned long Flags, unsigned long BaudRate,
+                                      unsigned long* pChannelID) {
+    honour_delay(SIM_FN_CONNECT);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_CONNECT);
+    record.device_id = DeviceID;
+    record.protocol_id = ProtocolID;
+    record.flags = Flags;
+    record.baud_rate = BaudRate;
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_CONNECT, nullptr, status)) return finish(record, status);
+    if (pChannelID == nullptr) return finish(record, kErrNullParameter);
+    if (s.strict_ids && !(s.device_open && DeviceID == s.device_id)) {
+        return finish(record, kErrInvalidDeviceId);
+    }
+    *pChannelID = s.channel_id;
+    record.channel_id = s.channel_id;
+    s.channel_open = true;
+    return finish(record, kStatusNoError);
+}
+
+long VX_PASSTHRU_CALL PassThruDisconnect(unsigned long ChannelID) {
+    honour_delay(SIM_FN_DISCONNECT);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_DISCONNECT);
+    record.channel_id = ChannelID;
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_DISCONNECT, nullptr, status)) return finish(record, status);
+    if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
+    s.channel_open = false;
+    return finish(record, kStatusNoError);
+}
+
+long VX_PASSTHRU_CALL PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
+                                       unsigned long* pNumMsgs, unsigned long Timeout) {
+    honour_delay(SIM_FN_READ_MSGS);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_READ_MSGS);
+    record.channel_id = ChannelID;
+    record.timeout = Timeout;
+    record.input_non_null = pMsg != nullptr ? 1 : 0;
+    record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
+    auto report = [&](unsigned long count) {
+        if (pNumMsgs != nullptr) *pNumMsgs = count;
+        record.num_msgs_out = count;
+    };
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_READ_MSGS, nullptr, status)) {
+        report(0);
+        return finish(record, status);
+    }
+    if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
+    if (channel_rejected(ChannelID)) {
+        report(0);
+        return finish(record, kErrInvalidChannelId);
+    }
+    const unsigned long reported_override =
+        s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
+    auto ready = std::find_if(s.replies.begin(), s.replies.end(), [&](const QueuedReply& r) {
+        return r.release_at <= s.successful_writes;
+    });
+    if (ready == s.replies.end() || *pNumMsgs == 0) {
+        const long empty = s.read_empty_status;
+        report(empty == kStatusNoError && s.read_reported >= 0 ? reported_override : 0);
+        return finish(record, empty);
+    }
+    const sim_reply& f = ready->fields;
+    pMsg->ProtocolID = f.protocol_id;
+    pMsg->RxStatus = f.rx_status;
+    pMsg->TxFlags = f.tx_flags;
+    pMsg->Timestamp = f.timestamp;
+    pMsg->DataSize = f.override_data_size != 0 ? f.data_size
+                                               : static_cast<unsigned long>(ready->data.size());
+    pMsg->ExtraDataIndex = f.extra_data_index;
+    std::copy(ready->data.begin(), ready->data.end(), pMsg->Data);
+    s.replies.erase(ready);
+    report(s.read_reported >= 0 ? reported_override : 1);
+    return finish(record, kStatusNoError);
+}
+
+long VX_PASSTHRU_CALL PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
+                                        unsigned long* pNumMsgs, unsigned long Timeout) {
+    honour_delay(SIM_FN_WRITE_MSGS);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_WRITE_MSGS);
+    record.channel_id = ChannelID;
+    record.timeout = Timeout;
+    record.input_non_null = pMsg != nullptr ? 1 : 0;
+    record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
+    if (pMsg != nullptr && record.num_msgs_in > 0) {
+        record.msg_protocol_id = pMsg->ProtocolID;
+        record.msg_tx_flags = pMsg->TxFlags;
+        record.msg_data_size = pMsg->DataSize;
+        record.msg_extra_data_index = pMsg->ExtraDataIndex;
+        record.frame_size = std::min<unsigned long>(pMsg->DataSize, SIM_MAX_FRAME);
+        std::memcpy(record.frame, pMsg->Data, record.frame_size);
+    }
+    auto report = [&](unsigned long count) {
+        if (pNumMsgs != nullptr) *pNumMsgs = count;
+        record.num_msgs_out = count;
+    };
+    // A count queued for this call is reported with any status: devices that
+    // report a written message together with an error exist.
+    long long queued_count = -1;
+    if (!s.write_count_queue.empty()) {
+        queued_count = s.write_count_queue.front();
+        s.write_count_queue.pop_front();
+    }
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_WRITE_MSGS, nullptr, status)) {
+        report(queued_count >= 0 ? static_cast<unsigned long>(queued_count) : 0);
+        return finish(record, status);
+    }
+    if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
+    if (channel_rejected(ChannelID)) {
+        report(0);
+        return finish(record, kErrInvalidChannelId);
+    }
+    ++s.successful_writes;
+    if (queued_count >= 0) {
+        report(static_cast<unsigned long>(queued_count));
+    } else {
+        report(s.write_reported >= 0 ? static_cast<unsigned long>(s.write_reported) : record.num_msgs_in);
+    }
+    return finish(record, kStatusNoError);
+}
+
+#if !defined(SIM_WITHOUT_IOCTL)
+long VX_PASSTHRU_CALL PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, void* pInput,
+                                    void* pOutput) {
+    honour_delay(SIM_FN_IOCTL);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_IOCTL);
+    record.channel_id = ChannelID;
+    record.ioctl_id = IoctlID;
+    record.input_non_null = pInput != nullptr ? 1 : 0;
+    record.output_non_null = pOutput != nullptr ? 1 : 0;
+
+    // Record the inputs before deciding anything: they are what the core sent.
+    if (IoctlID == vx::j2534::kIoctlSetConfig && pInput != nullptr) {
+        const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
+        record.config_num_params = list->NumOfParams;
+        if (list->ConfigPtr != nullptr) {
+            record.config_count = std::min<unsigned long>(list->NumOfParams, SIM_MAX_CONFIG);
+            for (unsigned long i = 0; i < record.config_count; ++i) {
+                record.config_parameter[i] = list->ConfigPtr[i].Parameter;
+                record.config_value[i] = list->ConfigPtr[i].Value;
+            }
+        }
+    }
+    if (IoctlID == vx::j2534::kIoctlFiveBaudInit) {
+        if (pInput != nullptr) {
+            const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
+            record.init_input_num_bytes = in->NumOfBytes;
+            if (in->BytePtr != nullptr) {
+                record.init_input_count = std::min<unsigned long>(in->NumOfBytes, SIM_MAX_INIT_BYTES);
+                std::memcpy(record.init_input, in->BytePtr, record.init_input_count);
+            }
+        }
+        if (pOutput != nullptr) {
+            const auto* out = static_cast<const SBYTE_ARRAY*>(pOutput);
+            record.init_output_num_bytes_in = out->NumOfBytes;
+            record.init_output_num_bytes_out = out->NumOfBytes;
+        }
+    }
+
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_IOCTL, &IoctlID, status)) return finish(record, status);
+    if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
+
+    switch (IoctlID) {
+        case vx::j2534::kIoctlSetConfig:
+            if (pInput == nullptr) return finish(record, kErrNullParameter);
+            return finish(record, kStatusNoError);
+        case vx::j2534::kIoctlReadVbatt:
+            // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
+            if (pOutput == nullptr) return finish(record, kErrNullParameter);
+            *static_cast<unsigned long*>(pOutput) = s.battery_millivolts;
+            record.vbatt_written = s.battery_millivolts;
+            return finish(record, kStatusNoError);
+        case vx::j2534::kIoctlFiveBaudInit: {
+            if (pInput == nullptr || pOutput == nullptr) return finish(record, kErrNullParameter);
+            auto* out = static_cast<SBYTE_ARRAY*>(pOutput);
+            if (out->BytePtr == nullptr) return finish(record, kErrNullParameter);
+            const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
+            std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
+            out->NumOfBytes = s.key_reported;
+            record.init_output_num_bytes_out = s.key_reported;
+            return finish(record, kStatusNoError);
+        }
+        case vx::j2534::kIoctlClearTxBuffer:
+            return finish(record, kStatusNoError);
+        case vx::j2534::kIoctlClearRxBuffer:
+            if (s.clear_rx_discards) {
+                std::erase_if(s.replies, [&](const QueuedReply& r) {
+                    return r.release_at <= s.successful_writes;
+                });
+            }
+            return finish(record, kStatusNoError);
+        default:
+            return finish(record, kErrInvalidIoctlId);
+    }
+}
+#endif
+
+#if !defined(SIM_WITHOUT_LAST_ERROR)
+long VX_PASSTHRU_CALL PassThruGetLastError(char* pErrorDescription) {
+    honour_delay(SIM_FN_GET_LAST_ERROR);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_GET_LAST_ERROR);
+    record.output_non_null = pErrorDescription != nullptr ? 1 : 0;
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_GET_LAST_ERROR, nullptr, status)) return finish(record, status);
+    if (pErrorDescription == nullptr) return finish(record, kErrNullParameter);
+    std::copy(s.last_error.begin(), s.last_error.end(), pErrorDescription);
+    if (s.last_error.size() < SIM_LAST_ERROR_CAPACITY) pErrorDescription[s.last_error.size()] = '\0';
+    return finish(record, s.last_error_status);
+}
+#endif
+
+// ---- The back door ----
+
+void sim_reset(void) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state() = State{};
+}
+
+void sim_set_status(int function, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    if (valid_function(function)) state().status_all[function] = status;
+}
+
+void sim_set_status_nth(int function, unsigned int nth, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    if (valid_function(function)) state().status_nth[function][nth] = status;
+}
+
+void sim_queue_status(int function, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    if (valid_function(function)) state().status_queue[function].push_back(status);
+}
+
+void sim_set_ioctl_status(unsigned long ioctl_id, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().ioctl_status[ioctl_id] = status;
+}
+
+void sim_queue_ioctl_status(unsigned long ioctl_id, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().ioctl_queue[ioctl_id].push_back(status);
+}
+
+void sim_set_device_id(unsigned long device_id) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().device_id = device_id;
+}
+
+void sim_set_channel_id(unsigned long channel_id) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().channel_id = channel_id;
+}
+
+void sim_set_battery_millivolts(unsigned long millivolts) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().battery_millivolts = millivolts;
+}
+
+void sim_set_five_baud_keys(const unsigned char* keys, unsigned long count,
+                            unsigned long reported_num_bytes) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    s.key_count = keys != nullptr ? std::min<unsigned long>(count, SIM_MAX_INIT_BYTES) : 0;
+    if (s.key_count != 0) std::memcpy(s.keys, keys, s.key_count);
+    s.key_reported = reported_num_bytes;
+}
+
+void sim_set_last_error(const char* text, unsigned long length, long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    const unsigned long kept = text != nullptr ? std::min<unsigned long>(length, SIM_LAST_ERROR_CAPACITY) : 0;
+    s.last_error.assign(text, text + kept);
+    s.last_error_status = status;
+}
+
+void sim_queue_reply(const sim_reply* reply) {
+    if (reply == nullptr) return;
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    QueuedReply queued;
+    queued.fields = *reply;
+    queued.fields.data = nullptr;
+    const unsigned long size = std::min<unsigned long>(reply->size, SIM_MAX_FRAME);
+    if (reply->data != nullptr) queued.data.assign(reply->data, reply->data + size);
+    queued.release_at = s.successful_writes + reply->after_writes;
+    s.replies.push_back(std::move(queued));
+}
+
+void sim_set_read_empty_status(long status) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().read_empty_status = status;
+}
+
+void sim_set_read_reported_count(long long count) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().read_reported = count;
+}
+
+void sim_set_write_reported_count(long long count) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().write_reported = count;
+}
+
+void sim_queue_write_count(long long count) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().write_count_queue.push_back(count);
+}
+
+void sim_set_strict_ids(int strict) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().strict_ids = strict != 0;
+}
+
+void sim_set_clear_rx_discards(int discards) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().clear_rx_discards = discards != 0;
+}
+
+void sim_set_delay_ms(int function, unsigned int milliseconds) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    if (valid_function(function)) state().delay_ms[function] = milliseconds;
+}
+
+unsigned long sim_pending_replies(void) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    return static_cast<unsigned long>(state().replies.size());
+}
+
+unsigned long sim_successful_writes(void) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    return state().successful_writes;
+}
+
+unsigned long sim_call_count(void) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    return static_cast<unsigned long>(state().calls.size());
+}
+
+int sim_get_call(unsigned long index, sim_call* out) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    const State& s = state();
+    if (out == nullptr || index >= s.calls.size()) return 0;
+    *out = s.calls[index];
+    return 1;
+}
+
+void sim_clear_calls(void) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().calls.clear();
+}
+
+void sim_reserve_calls(unsigned long count) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().calls.reserve(count);
+}
+
+}  // extern "C"
+
+// The entry points must have exactly the types the core calls them through.
+static_assert(std::is_same_v<decltype(&PassThruOpen), PTOPEN>);
+static_assert(std::is_same_v<decltype(&PassThruClose), PTCLOSE>);
+static_assert(std::is_same_v<decltype(&PassThruConnect), PTCONNECT>);
+static_assert(std::is_same_v<decltype(&PassThruDisconnect), PTDISCONNECT>);
+static_assert(std::is_same_v<decltype(&PassThruReadMsgs), PTREADMSGS>);
+static_assert(std::is_same_v<decltype(&PassThruWriteMsgs), PTWRITEMSGS>);
+#if !defined(SIM_WITHOUT_IOCTL)
+static_assert(std::is_same_v<decltype(&PassThruIoctl), PTIOCTL>);
+#endif
+#if !defined(SIM_WITHOUT_LAST_ERROR)
+static_assert(std::is_same_v<decltype(&PassThruGetLastError), PTGETLASTERROR>);
+#endif

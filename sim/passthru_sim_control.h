@@ -1,0 +1,191 @@
+/*
+ * The simulated PassThru device's back door for tests.
+ *
+ * The simulated device is a shared library that exports the eight SAE J2534-1
+ * 04.04 entry points exactly as a vendor library does, so the core loads and
+ * binds it by path like any other. Besides them it exports the plain C
+ * (default calling convention, undecorated) functions below, which tests
+ * resolve by name from the same loaded library to script the device and to
+ * read back what the core did to it. tests/support/sim_device.h wraps them.
+ *
+ * All state is process-wide and lives as long as the library stays loaded,
+ * so a test holds its own reference to the library while the core loads and
+ * frees it. sim_reset() puts everything back to the defaults listed here.
+ *
+ * Scripted statuses: when the status chosen for a call is not 0, the call has
+ * no effect (nothing is written through its output pointers, except that
+ * PassThruReadMsgs and PassThruWriteMsgs report a message count of 0) and the
+ * status is returned. The status for a call is chosen in this order:
+ *   1. a status set for the Nth call of that function (sim_set_status_nth;
+ *      calls are counted per function from 1 since the last sim_reset);
+ *   2. the next status queued for that function (sim_queue_status);
+ *   3. for PassThruIoctl: the next status queued for that ioctl id, then the
+ *      status set for that ioctl id;
+ *   4. the status set for all calls of the function (sim_set_status).
+ * The first of these that applies wins; when it is 0 (or none applies) the
+ * call gets the device's own answer: 0, or ERR_NULL_PARAMETER (4) for a missing
+ *      pointer it needs, ERR_INVALID_IOCTL_ID (17) for an ioctl it does not
+ *      know, the empty-read status when no reply is available, and with
+ *      strict ids ERR_INVALID_DEVICE_ID (28) / ERR_INVALID_CHANNEL_ID (2).
+ *
+ * Defaults after sim_reset(): every status 0, device id 1, channel id 2,
+ * battery 12600 mV, five-baud key bytes 08 08 with NumOfBytes 2 reported,
+ * no last-error text (GetLastError returns 0 and leaves the buffer zeroed),
+ * empty-read status ERR_BUFFER_EMPTY (18), message counts reported truly,
+ * strict ids off, CLEAR_RX_BUFFER keeps queued replies, no delays, no replies
+ * queued, an empty call record.
+ */
+#ifndef PASSTHRU_SIM_CONTROL_H
+#define PASSTHRU_SIM_CONTROL_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The eight entry points, as numbered in the call record and in the
+ * per-function settings. */
+enum sim_function {
+    SIM_FN_OPEN = 0,
+    SIM_FN_CLOSE = 1,
+    SIM_FN_CONNECT = 2,
+    SIM_FN_DISCONNECT = 3,
+    SIM_FN_READ_MSGS = 4,
+    SIM_FN_WRITE_MSGS = 5,
+    SIM_FN_IOCTL = 6,
+    SIM_FN_GET_LAST_ERROR = 7,
+    SIM_FN_COUNT = 8
+};
+
+/* The most frame bytes a record or a reply holds: the J2534 message data. */
+#define SIM_MAX_FRAME 4128
+/* The most SET_CONFIG pairs and FIVE_BAUD_INIT input bytes recorded. */
+#define SIM_MAX_CONFIG 16
+#define SIM_MAX_INIT_BYTES 16
+/* The size of the buffer PassThruGetLastError may fill (the core's buffer). */
+#define SIM_LAST_ERROR_CAPACITY 512
+
+/* One reply the device will hand out through PassThruReadMsgs. */
+typedef struct sim_reply {
+    const unsigned char* data; /* the message bytes (may be null when size is 0) */
+    unsigned long size;        /* bytes copied into Data, at most SIM_MAX_FRAME */
+    unsigned long protocol_id;
+    unsigned long rx_status;
+    unsigned long tx_flags;
+    unsigned long timestamp;
+    unsigned long extra_data_index;
+    int override_data_size;    /* non-zero: report data_size instead of size */
+    unsigned long data_size;   /* e.g. beyond 4128 to misbehave */
+    /* Released after this many successful PassThruWriteMsgs calls counted
+     * from the moment the reply is queued; 0 = available at once. */
+    unsigned int after_writes;
+} sim_reply;
+
+/* What one entry-point call received and returned. Fields that do not apply
+ * to the function are 0. */
+typedef struct sim_call {
+    int function;        /* enum sim_function */
+    char name[24];       /* "PassThruOpen", "PassThruIoctl", ... */
+    long status;         /* what the call returned */
+    int name_was_null;   /* PassThruOpen: the name argument was null */
+    unsigned long device_id;  /* Open: written on success; Close, Connect: passed */
+    unsigned long channel_id; /* Connect: written on success; the others: passed */
+    unsigned long protocol_id;
+    unsigned long flags;
+    unsigned long baud_rate;
+    unsigned long ioctl_id;
+    unsigned long timeout;
+    unsigned long num_msgs_in;  /* Read/Write: *pNumMsgs before the call */
+    unsigned long num_msgs_out; /* Read/Write: *pNumMsgs after the call */
+    int input_non_null;  /* Ioctl: pInput; Read/Write: pMsg */
+    int output_non_null; /* Ioctl: pOutput (READ_VBATT's value pointer) */
+    /* PassThruWriteMsgs: the first message as passed. */
+    unsigned long msg_protocol_id;
+    unsigned long msg_tx_flags;
+    unsigned long msg_data_size;
+    unsigned long msg_extra_data_index;
+    unsigned long frame_size; /* min(DataSize, SIM_MAX_FRAME) */
+    unsigned char frame[SIM_MAX_FRAME];
+    /* SET_CONFIG: NumOfParams as passed and the first pairs. */
+    unsigned long config_num_params;
+    unsigned long config_count; /* pairs stored, at most SIM_MAX_CONFIG */
+    unsigned long config_parameter[SIM_MAX_CONFIG];
+    unsigned long config_value[SIM_MAX_CONFIG];
+    /* FIVE_BAUD_INIT: the input NumOfBytes and bytes, the output NumOfBytes
+     * as passed in (the room offered) and as written back. */
+    unsigned long init_input_num_bytes;
+    unsigned long init_input_count; /* bytes stored, at most SIM_MAX_INIT_BYTES */
+    unsigned char init_input[SIM_MAX_INIT_BYTES];
+    unsigned long init_output_num_bytes_in;
+    unsigned long init_output_num_bytes_out;
+    /* READ_VBATT: the millivolts written back (0 when nothing written). */
+    unsigned long vbatt_written;
+} sim_call;
+
+/*
+ * The back door, as one list so the test helper can resolve every function
+ * by name: X(return type, name, parameter list).
+ */
+#define SIM_CONTROL_FUNCTIONS(X)                                                              \
+    /* Everything back to the defaults above; also empties the call record. */               \
+    X(void, sim_reset, (void))                                                                \
+    /* The status for every call of a function (enum sim_function). */                        \
+    X(void, sim_set_status, (int function, long status))                                      \
+    /* The status for the nth (1-based) call of a function since sim_reset. */                \
+    X(void, sim_set_status_nth, (int function, unsigned int nth, long status))               \
+    /* Queues a status for the next call of a function that has no nth status. */            \
+    X(void, sim_queue_status, (int function, long status))                                    \
+    /* The status for every PassThruIoctl call with this ioctl id. */                         \
+    X(void, sim_set_ioctl_status, (unsigned long ioctl_id, long status))                      \
+    /* Queues a status for the next PassThruIoctl call with this ioctl id. */                 \
+    X(void, sim_queue_ioctl_status, (unsigned long ioctl_id, long status))                    \
+    /* The id PassThruOpen writes and PassThruConnect writes. */                              \
+    X(void, sim_set_device_id, (unsigned long device_id))                                     \
+    X(void, sim_set_channel_id, (unsigned long channel_id))                                   \
+    /* The millivolts READ_VBATT writes. */                                                   \
+    X(void, sim_set_battery_millivolts, (unsigned long millivolts))                           \
+    /* The key bytes FIVE_BAUD_INIT writes (at most the room the caller offers,            \
+     * at most SIM_MAX_INIT_BYTES) and the NumOfBytes it reports back. */                     \
+    X(void, sim_set_five_baud_keys,                                                           \
+      (const unsigned char* keys, unsigned long count, unsigned long reported_num_bytes))    \
+    /* PassThruGetLastError writes these bytes (at most SIM_LAST_ERROR_CAPACITY; a          \
+     * NUL follows only when there is room) and returns status. */                            \
+    X(void, sim_set_last_error, (const char* text, unsigned long length, long status))       \
+    /* Queues a reply for PassThruReadMsgs. */                                                \
+    X(void, sim_queue_reply, (const sim_reply* reply))                                        \
+    /* The status of a read that finds no released reply (default 18). */                     \
+    X(void, sim_set_read_empty_status, (long status))                                         \
+    /* Message count a successful read / write reports; -1 = the true count. */              \
+    X(void, sim_set_read_reported_count, (long long count))                                   \
+    X(void, sim_set_write_reported_count, (long long count))                                  \
+    /* Queues the message count the next PassThruWriteMsgs call reports, whatever         \
+     * status it returns (a scripted failure included); before the settings above. */         \
+    X(void, sim_queue_write_count, (long long count))                                         \
+    /* Non-zero: Connect/Close need the opened device id, channel calls the                \
+     * connected channel id. */                                                               \
+    X(void, sim_set_strict_ids, (int strict))                                                 \
+    /* Non-zero: CLEAR_RX_BUFFER drops the replies released so far. */                       \
+    X(void, sim_set_clear_rx_discards, (int discards))                                        \
+    /* Every call of the function sleeps this long (real time) before answering. */          \
+    X(void, sim_set_delay_ms, (int function, unsigned int milliseconds))                      \
+    /* Replies queued and not yet read, released or not. */                                   \
+    X(unsigned long, sim_pending_replies, (void))                                             \
+    /* Successful PassThruWriteMsgs calls since sim_reset. */                                 \
+    X(unsigned long, sim_successful_writes, (void))                                           \
+    /* The call record. sim_get_call copies record i and returns 1, or returns 0            \
+     * when there is no record i. */                                                          \
+    X(unsigned long, sim_call_count, (void))                                                  \
+    X(int, sim_get_call, (unsigned long index, sim_call* out))                                \
+    X(void, sim_clear_calls, (void))                                                          \
+    /* Makes room in the call record for this many calls in all, so that recording        \
+     * them allocates nothing (for allocation-failure tests); until sim_reset. */            \
+    X(void, sim_reserve_calls, (unsigned long count))
+
+#define SIM_DECLARE_CONTROL_FUNCTION(ret, name, params) ret name params;
+SIM_CONTROL_FUNCTIONS(SIM_DECLARE_CONTROL_FUNCTION)
+#undef SIM_DECLARE_CONTROL_FUNCTION
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PASSTHRU_SIM_CONTROL_H */

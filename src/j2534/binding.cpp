@@ -1,0 +1,153 @@
+#include "j2534/binding.h"
+
+#include "core/core_state.h"
+#include "core/raw_log.h"
+#include "core/result_writer.h"
+#include "j2534/status_text.h"
+#include "platform/dynamic_library.h"
+
+namespace vx::j2534 {
+
+namespace {
+
+template <typename Fn>
+Fn bind_entry(platform::LibraryHandle library, const char* name) {
+    return reinterpret_cast<Fn>(platform::find_symbol(library, name));
+}
+
+// Looks up the eight entry points in the order of SAE J2534-1 04.04's API
+// list, storing each whether found or not.
+void bind_entry_points(platform::LibraryHandle library, EntryPoints& entry) {
+    entry.open = bind_entry<PTOPEN>(library, "PassThruOpen");
+    entry.close = bind_entry<PTCLOSE>(library, "PassThruClose");
+    entry.connect = bind_entry<PTCONNECT>(library, "PassThruConnect");
+    entry.disconnect = bind_entry<PTDISCONNECT>(library, "PassThruDisconnect");
+    entry.read_msgs = bind_entry<PTREADMSGS>(library, "PassThruReadMsgs");
+    entry.write_msgs = bind_entry<PTWRITEMSGS>(library, "PassThruWriteMsgs");
+    entry.ioctl = bind_entry<PTIOCTL>(library, "PassThruIoctl");
+    entry.get_last_error = bind_entry<PTGETLASTERROR>(library, "PassThruGetLastError");
+}
+
+// PassThruGetLastError is optional in J2534-1 04.04; the other seven are not.
+bool required_entry_points_bound(const EntryPoints& entry) {
+    return entry.open != nullptr && entry.close != nullptr && entry.connect != nullptr &&
+           entry.disconnect != nullptr && entry.read_msgs != nullptr && entry.write_msgs != nullptr &&
+           entry.ioctl != nullptr;
+}
+
+// Loads and binds; returns 0 or a binding code. The library stays loaded
+// with what was found even when a required entry point is missing.
+int bind_library(const char* path) {
+    if (path == nullptr || path[0] == '\0') return kBindNoPath;
+    CoreState& state = core_state();
+    state.library = platform::load_library(path);
+    if (state.library == nullptr) return kBindLoadFailed;
+    state.library_path = path;
+    bind_entry_points(state.library, state.entry);
+    return required_entry_points_bound(state.entry) ? 0 : kBindEntryPointMissing;
+}
+
+std::string load_failure_result(int code) {
+    ResultWriter w;
+    w.raw("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":")
+        .signed_number(code)
+        .raw(",\"error\":\"Failed to load J2534 DLL or required exported functions.\"}");
+    return w.take();
+}
+
+// Frees the library when the failed open is done, however it ends.
+struct UnloadOnExit {
+    ~UnloadOnExit() { unload_device_library(); }
+};
+
+}  // namespace
+
+void unload_device_library() noexcept {
+    CoreState& state = core_state();
+    // A real channel exists only on an open device. Without one the channel
+    // id can only be the placeholder of a simulated connect, which this
+    // library never handed out, so it is not passed to its PassThruDisconnect.
+    if (state.channel_id != 0 && state.device_id != 0 && state.entry.disconnect != nullptr) {
+        state.entry.disconnect(state.channel_id);
+        state.channel_id = 0;
+        state.ecu_init_confirmed = false;
+    }
+    if (state.device_id != 0 && state.entry.close != nullptr) {
+        state.entry.close(state.device_id);
+        state.device_id = 0;
+    }
+    if (state.library != nullptr) {
+        platform::free_library(state.library);
+        state.library = nullptr;
+    }
+    state.library_path.clear();
+    state.entry = EntryPoints{};
+}
+
+std::string open_device_library(const char* path) {
+    unload_device_library();
+    const int code = bind_library(path);
+    if (code != 0) return load_failure_result(code);
+
+    CoreState& state = core_state();
+    unsigned long device_id = 0;
+    // A null name asks for the default device (J2534-1 04.04, PassThruOpen).
+    const Status rc = to_status(state.entry.open(nullptr, &device_id));
+    if (rc == 0) {
+        state.device_id = device_id;
+        state.simulation = false;
+        // A device that has just been opened has no channel yet. A placeholder
+        // channel left by a simulated connect made without a device must not
+        // survive, or commands would go to a channel that was never connected.
+        state.channel_id = 0;
+        state.ecu_init_confirmed = false;
+
+        std::string line = " PassThruOpen OK dll=";
+        line += state.library_path;
+        line += " deviceId=";
+        append_unsigned(line, device_id);
+        log_line(line);
+
+        ResultWriter w;
+        w.raw("{\"ok\":true,\"stage\":\"PassThruOpen\",\"deviceId\":")
+            .unsigned_number(device_id)
+            .raw(",\"dll\":\"")
+            .text(state.library_path)
+            .raw("\"}");
+        return w.take();
+    }
+
+    UnloadOnExit unload_after;
+    // Built while the library is still bound: it may ask PassThruGetLastError.
+    const std::string detail = status_detail_text(state.entry, rc);
+
+    std::string line = " PassThruOpen failed dll=";
+    line += state.library_path;
+    line += " rc=";
+    append_decimal(line, rc);
+    line += ' ';
+    line += detail;
+    log_line(line);
+
+    ResultWriter w;
+    w.raw("{\"ok\":false,\"stage\":\"PassThruOpen\",\"rc\":")
+        .signed_number(rc)
+        .raw(",\"rcName\":\"")
+        .text(status_name(rc))
+        .raw("\",\"error\":\"")
+        .text(detail)
+        .raw("\",\"hint\":\"If rc=8 / ERR_DEVICE_NOT_CONNECTED, connect and power the VCI, close other "
+             "diagnostic software, then restart this app or press Check VCI again.\"}");
+    return w.take();
+}
+
+std::string close_device_library() {
+    unload_device_library();
+    CoreState& state = core_state();
+    state.kwp71_block_counter = 1;
+    state.simulation = true;
+    log_line(" PassThru closed");
+    return "{\"ok\":true}";
+}
+
+}  // namespace vx::j2534

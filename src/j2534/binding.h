@@ -1,0 +1,32 @@
+// Loading one PassThru device library, binding its entry points, opening
+// its device, and releasing all of it again.
+#pragma once
+
+#include <string>
+
+namespace vx::j2534 {
+
+// The binding codes reported before any PassThru call could be made. They are
+// the core's own, not J2534 statuses (their status name is "ERR_UNKNOWN").
+inline constexpr int kBindNoPath = -100;
+inline constexpr int kBindLoadFailed = -101;
+inline constexpr int kBindEntryPointMissing = -102;
+
+// Unloads whatever is present, in this order: disconnects an open channel
+// (when PassThruDisconnect is bound), closes an open device (when
+// PassThruClose is bound), frees the library, forgets the path and all entry
+// points. The statuses of the device calls are ignored. Leaves the simulation
+// switch and the KWP71 block counter alone. Callable at any time inside the
+// export guard; does nothing for what is not present.
+void unload_device_library() noexcept;
+
+// Releases the current binding, loads the library at path exactly as given,
+// binds the eight entry points and opens the default device. Returns the
+// result text of VX_OpenJ2534Dll.
+std::string open_device_library(const char* path);
+
+// Releases the binding and puts the core into simulation mode with a fresh
+// KWP71 block counter. Returns the result text of VX_CloseJ2534.
+std::string close_device_library();
+
+}  // namespace vx::j2534

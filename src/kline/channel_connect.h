@@ -1,0 +1,19 @@
+// Opens the one ISO 9141 K-line channel on the open PassThru device.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vx {
+
+// The baud rate a connect uses when the host passes 0: the ISO 9141-2 rate.
+inline constexpr std::uint32_t kDefaultIso9141Baud = 9600;
+
+// Releases an earlier channel, connects ISO9141 (K-line only) at baudRate
+// (0 selects 9600), configures DATA_RATE and LOOPBACK off, reads the battery
+// voltage once, and returns the result text. In simulation mode it only marks
+// a channel as open. Writes the channel id, the ECU-init-confirmed flag and
+// the KWP71 block counter of the core state.
+std::string ConnectIso9141Channel(std::uint32_t baudRate);
+
+}  // namespace vx

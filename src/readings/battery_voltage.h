@@ -1,0 +1,33 @@
+// The battery voltage that the PassThru interface measures (J2534 READ_VBATT).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "j2534/status_text.h"
+
+namespace vx::readings {
+
+// No PassThruIoctl bound or no channel open: nothing could be asked.
+inline constexpr j2534::Status kVbattUnavailable = -1;
+
+struct VbattReading {
+    j2534::Status rc = kVbattUnavailable;
+    std::uint32_t milli_volts = 0;  // 0 when the device wrote nothing
+};
+
+// SAE J2534-1 04.04, 7.3.8: PassThruIoctl(channel, READ_VBATT, NULL, &mV).
+// Asked on the channel id, not the device id.
+VbattReading read_vbatt();
+
+// Volts with exactly one decimal ("12.6") and with exactly six ("12.600000"),
+// both computed from the whole millivolt value in integer arithmetic. The
+// six-decimal form is always exact (1 mV = 0.001 V). The one-decimal form
+// rounds to the nearest tenth, and a value exactly half-way (a millivolt value
+// ending in 50, e.g. 12650) goes up, away from zero: 12.7. Binary floating
+// point would round such values either way depending on how 12.65 happens to
+// be stored, so the display would not be predictable.
+std::string volts_one_decimal(std::uint32_t milli_volts);
+std::string volts_six_decimals(std::uint32_t milli_volts);
+
+}  // namespace vx::readings

@@ -1,0 +1,164 @@
+// The export guard: nothing crosses the C boundary, exhausted memory gives a
+// fixed answer, the log stays whole, and the log never waits for the core lock.
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "core/export_guard.h"
+#include "core/result_writer.h"
+#include "support/core_fixture.h"
+#include "support/failing_allocation.h"
+
+namespace vx::testing {
+namespace {
+
+using ExportGuard = CoreTest;
+
+std::string built_result() {
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"dll\":\"").text("C:\\Program Files\\Vendor\\op2534.dll").raw("\"}");
+    return w.take();
+}
+
+TEST_F(ExportGuard, OutOfMemoryGivesTheFixedAnswerEvenWhenNothingCanBeAllocated) {
+    const int expected_length = static_cast<int>(kOutOfMemoryResult.size());
+    char buffer[128];
+    int n = 0;
+    bool refused = false;
+    {
+        FailingAllocations no_memory(0);
+        n = guarded_result(buffer, sizeof buffer, built_result);
+        refused = no_memory.triggered();
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(n, expected_length);
+    EXPECT_EQ(std::string(buffer), kOutOfMemoryResult);
+
+    // The fixed answer is cut and measured like any other result.
+    {
+        FailingAllocations no_memory(0);
+        n = guarded_result(buffer, 8, built_result);
+    }
+    EXPECT_EQ(n, expected_length);
+    EXPECT_STREQ(buffer, "{\"ok\":f");
+    EXPECT_EQ(guarded_result(nullptr, 0, []() -> std::string { throw std::bad_alloc(); }), expected_length);
+}
+
+TEST_F(ExportGuard, AnyOtherExceptionGivesTheInternalErrorAnswer) {
+    char buffer[128];
+    EXPECT_EQ(guarded_result(buffer, sizeof buffer, []() -> std::string { throw std::runtime_error("x"); }),
+              static_cast<int>(kInternalErrorResult.size()));
+    EXPECT_EQ(std::string(buffer), kInternalErrorResult);
+    EXPECT_EQ(guarded_result(buffer, sizeof buffer, []() -> std::string { throw 42; }),
+              static_cast<int>(kInternalErrorResult.size()));
+
+    EXPECT_EQ(guarded_call(-7, []() -> int { throw std::bad_alloc(); }), -7);
+    EXPECT_EQ(guarded_call(-7, []() -> int { throw std::logic_error("x"); }), -7);
+    EXPECT_EQ(guarded_call(-7, [] { return 3; }), 3);
+}
+
+TEST_F(ExportGuard, ALogLineIsAppendedWholeOrNotAtAll) {
+    const std::string line = "2024-03-05 09:07:31 simulation=ON\r\n";
+    // Let the n-th allocation of the call fail, for every n until the call
+    // needs no more than it is allowed: each allocation the line needs is hit.
+    int refused_calls = 0;
+    for (long allowed = 0;; ++allowed) {
+        clear_log_for_tests();
+        log_line(" an earlier line");
+        const std::string before = log();
+        core_state().simulation = false;
+        bool refused = false;
+        int rc = -1;
+        {
+            FailingAllocations exhaustion(allowed);
+            rc = VX_SetSimulation(1);
+            refused = exhaustion.triggered();
+        }
+        EXPECT_EQ(rc, 0);
+        EXPECT_TRUE(core_state().simulation) << "the switch is set before the line is logged";
+        if (!refused) {
+            EXPECT_EQ(log(), before + line);
+            break;
+        }
+        ++refused_calls;
+        EXPECT_EQ(log(), before) << "allocation " << allowed << " failed";
+        ASSERT_LT(allowed, 50) << "the call never stops allocating";
+    }
+    EXPECT_GE(refused_calls, 2) << "building the line and growing the log are both allocations";
+}
+
+TEST_F(ExportGuard, ExportBodiesRunUnderTheCoreLock) {
+    auto lock_is_free_elsewhere = [] {
+        return std::async(std::launch::async, [] {
+                   std::unique_lock<std::mutex> lock(core_mutex(), std::try_to_lock);
+                   return lock.owns_lock();
+               })
+            .get();
+    };
+    char buffer[8];
+    bool free_inside_result = true;
+    bool free_inside_call = true;
+    guarded_result(buffer, sizeof buffer, [&] {
+        free_inside_result = lock_is_free_elsewhere();
+        return std::string("{}");
+    });
+    guarded_call(0, [&] {
+        free_inside_call = lock_is_free_elsewhere();
+        return 0;
+    });
+    EXPECT_FALSE(free_inside_result);
+    EXPECT_FALSE(free_inside_call);
+    EXPECT_TRUE(lock_is_free_elsewhere()) << "released after the export";
+}
+
+TEST_F(ExportGuard, GetLastLogDoesNotWaitForAnExportInProgress) {
+    VX_SetSimulation(1);
+    const std::string expected = log();
+
+    // Another thread is inside a long device operation and holds the core lock.
+    std::unique_lock<std::mutex> busy(core_mutex());
+    auto reader = std::async(std::launch::async, [] {
+        char buffer[128];
+        const int n = VX_GetLastLog(buffer, sizeof buffer);
+        return std::string(buffer, static_cast<std::size_t>(n));
+    });
+    const bool answered = reader.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    busy.unlock();
+    ASSERT_TRUE(answered) << "VX_GetLastLog waited for the core lock";
+    EXPECT_EQ(reader.get(), expected);
+}
+
+TEST_F(ExportGuard, ConcurrentCallersNeverInterleaveLogLines) {
+    constexpr int kCalls = 200;
+    auto caller = [](int enabled) {
+        for (int i = 0; i < kCalls; ++i) VX_SetSimulation(enabled);
+    };
+    std::thread on(caller, 1);
+    std::thread off(caller, 0);
+    std::thread reader([] {
+        char buffer[256];
+        for (int i = 0; i < kCalls; ++i) VX_GetLastLog(buffer, sizeof buffer);
+    });
+    on.join();
+    off.join();
+    reader.join();
+
+    // Every line is one of the two whole lines: their counts fill the log exactly.
+    const std::string on_line = "2024-03-05 09:07:31 simulation=ON\r\n";
+    const std::string off_line = "2024-03-05 09:07:31 simulation=OFF\r\n";
+    const std::string text = log();
+    auto count = [&text](const std::string& line) {
+        int n = 0;
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count(on_line), kCalls);
+    EXPECT_EQ(count(off_line), kCalls);
+    EXPECT_EQ(text.size(), static_cast<std::size_t>(kCalls) * (on_line.size() + off_line.size()));
+}
+
+}  // namespace
+}  // namespace vx::testing

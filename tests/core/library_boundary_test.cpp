@@ -1,0 +1,84 @@
+// The built core library as a host sees it: loaded by path, called through
+// the exported names only.
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "platform/dynamic_library.h"
+#include "support/core_fixture.h"
+
+namespace vx::testing {
+namespace {
+
+using CoreVersionFn = const char*(VX_CALL*)(void);
+using SetSimulationFn = int(VX_CALL*)(int);
+using GetLastLogFn = int(VX_CALL*)(char*, int);
+
+// Owns one load of the core library for the length of a test.
+class LoadedCore {
+public:
+    LoadedCore() : handle_(platform::load_library(VXDIAG_CORE_PATH)) {}
+    ~LoadedCore() { platform::free_library(handle_); }
+    LoadedCore(const LoadedCore&) = delete;
+    LoadedCore& operator=(const LoadedCore&) = delete;
+
+    platform::LibraryHandle handle() const { return handle_; }
+    template <typename Fn>
+    Fn find(const char* name) const {
+        return reinterpret_cast<Fn>(platform::find_symbol(handle_, name));
+    }
+
+private:
+    platform::LibraryHandle handle_;
+};
+
+// "YYYY-MM-DD hh:mm:ss": digits with the separators in their places.
+bool has_timestamp_shape(const std::string& text) {
+    const std::string shape = "dddd-dd-dd dd:dd:dd";
+    if (text.size() < shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) return false;
+    }
+    return true;
+}
+
+using LibraryBoundary = CoreTest;
+
+TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
+    LoadedCore core;
+    ASSERT_NE(core.handle(), nullptr) << platform::last_load_error();
+    const auto core_version = core.find<CoreVersionFn>("VX_CoreVersion");
+    const auto set_simulation = core.find<SetSimulationFn>("VX_SetSimulation");
+    const auto get_last_log = core.find<GetLastLogFn>("VX_GetLastLog");
+    ASSERT_NE(core_version, nullptr);
+    ASSERT_NE(set_simulation, nullptr);
+    ASSERT_NE(get_last_log, nullptr);
+    EXPECT_EQ(core.find<void*>("_ZN2vx10core_stateEv"), nullptr) << "internal names stay hidden";
+
+    EXPECT_STREQ(core_version(), "Vexaro Arvessa Ryx J2534 communication core ready");
+
+    // Right after load the log is empty: a single NUL and length 0.
+    char buffer[128];
+    std::memset(buffer, 'Z', sizeof buffer);
+    EXPECT_EQ(get_last_log(buffer, sizeof buffer), 0);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'Z');
+
+    // The loaded library has its own core state, log and (real) clock, apart
+    // from the copy linked into this test program.
+    EXPECT_EQ(set_simulation(1), 0);
+    const int length = get_last_log(buffer, sizeof buffer);
+    const std::string line(buffer);
+    ASSERT_EQ(length, 35);
+    EXPECT_EQ(line.size(), 35u);
+    EXPECT_TRUE(has_timestamp_shape(line)) << line;
+    EXPECT_EQ(line.substr(19), " simulation=ON\r\n");
+    EXPECT_EQ(get_last_log(nullptr, 0), 35) << "reading changes nothing";
+
+    EXPECT_FALSE(core_state().simulation);
+    EXPECT_EQ(log(), "");
+}
+
+}  // namespace
+}  // namespace vx::testing

@@ -1,0 +1,455 @@
+// Discovery of registered PassThru libraries: the view walk and value reader
+// against an in-memory registry, then VX_ListJ2534Devices against what the
+// machine really holds (~/.passthru files on Linux, Wine's registry through
+// reg.exe on Windows).
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "VXArvessaDiagCore.h"
+#include "core/text_utils.h"
+#include "j2534/discovery.h"
+#include "platform/environment.h"
+#include "platform/os.h"
+#include "support/core_fixture.h"
+#include "support/fake_registry.h"
+#include "support/scoped_home.h"
+
+namespace vx::testing {
+namespace {
+
+using j2534::devices_result;
+using j2534::discover_devices;
+using j2534::read_string_value;
+using j2534::registry_views;
+using platform::kKeyRead;
+using platform::kKeyWow64_32Key;
+using platform::kKeyWow64_64Key;
+using platform::kRegExpandSz;
+using platform::kRegSz;
+
+constexpr char kPath[] = "SOFTWARE\\PassThruSupport.04.04";
+constexpr char kWowPath[] = "SOFTWARE\\WOW6432Node\\PassThruSupport.04.04";
+
+std::string list_devices() {
+    const int length = VX_ListJ2534Devices(nullptr, 0);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    EXPECT_EQ(VX_ListJ2534Devices(text.data(), length + 1), length);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// Reads one value of a native-view subkey through the string value reader;
+// nothing when the reader refuses it (the text it was given is checked to
+// stay untouched then).
+std::optional<std::string> read_value(FakeRegistry& registry, const char* subkey, const char* value_name) {
+    platform::RegistryKey root = nullptr;
+    platform::RegistryKey key = nullptr;
+    if (!registry.open_machine_key(kPath, kKeyRead, root)) return std::nullopt;
+    std::optional<std::string> result;
+    if (registry.open_subkey(root, subkey, kKeyRead, key)) {
+        std::string text = "untouched";
+        if (read_string_value(registry, key, value_name, text)) {
+            result = text;
+        } else {
+            EXPECT_EQ(text, "untouched") << value_name << " of " << subkey;
+        }
+        registry.close_key(key);
+    }
+    registry.close_key(root);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// The logic, over an in-memory registry
+
+TEST(DeviceDiscoveryLogic, ReadsTheFourViewsInOrderAndTagsEachRecordWithItsView) {
+    // Given a 64-bit machine with one 64-bit and one 32-bit registration, the
+    // 32-bit one reachable through KEY_WOW64_32KEY and the WOW6432Node path.
+    FakeRegistry registry;
+    registry.add(kPath, 0, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
+    registry.add(kPath, kKeyWow64_32Key, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
+    registry.add(kPath, kKeyWow64_64Key, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
+    registry.add(kWowPath, 0, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
+
+    const std::string result = devices_result(discover_devices(registry, registry_views()));
+
+    // Then every view's finds are listed, not merged, in the order of the views.
+    EXPECT_EQ(result,
+              R"({"ok":true,"devices":[)"
+              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM native"},)"
+              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM 32"},)"
+              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM 64"},)"
+              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM WOW6432Node"}]})");
+    // And each view and its subkeys were opened with KEY_READ plus the view flag.
+    const std::string wow = kWowPath;
+    const std::string path = kPath;
+    const std::vector<std::pair<std::string, std::uint32_t>> expected_opens = {
+        {path, 0x20019},
+        {path + "\\Cable64", 0x20019},
+        {path, 0x20219},
+        {path + "\\Legacy32", 0x20219},
+        {path, 0x20119},
+        {path + "\\Cable64", 0x20119},
+        {wow, 0x20019},
+        {wow + "\\Legacy32", 0x20019},
+    };
+    EXPECT_EQ(registry.opened, expected_opens);
+    EXPECT_EQ(registry.keys_left_open(), 0u);
+
+    // With no registration anywhere the list is empty and still ok.
+    FakeRegistry empty;
+    EXPECT_EQ(devices_result(discover_devices(empty, registry_views())), R"({"ok":true,"devices":[]})");
+    EXPECT_EQ(empty.opened.size(), 4u);
+}
+
+TEST(DeviceDiscoveryLogic, NameFallsBackToDeviceNameThenKeyAndOnlyAStringLibraryIsListed) {
+    FakeRegistry registry;
+    registry.add(kPath, 0, "Named").string("FunctionLibrary", "C:\\a.dll").string("Name", "Alpha").string("DeviceName", "Not this");
+    registry.add(kPath, 0, "DeviceNamed").string("FunctionLibrary", "C:\\b.dll").string("Name", "").string("DeviceName", "Bravo");
+    registry.add(kPath, 0, "Bare").string("FunctionLibrary", "C:\\c.dll");
+    registry.add(kPath, 0, "NumberName").string("FunctionLibrary", "C:\\d.dll").raw("Name", kRegDword, std::string("\x07\0\0\0", 4));
+    registry.add(kPath, 0, "NoLibrary").string("Name", "Ghost");
+    registry.add(kPath, 0, "DwordLibrary").raw("FunctionLibrary", kRegDword, std::string("\x05\0\0\0", 4));
+    registry.add(kPath, 0, "BinaryLibrary").raw("FunctionLibrary", kRegBinary, std::string("C:\\e.dll\0", 9));
+    registry.add(kPath, 0, "MultiLibrary").raw("FunctionLibrary", kRegMultiSz, std::string("C:\\f.dll\0\0", 10));
+    registry.add(kPath, 0, "ZeroSizeLibrary").raw("FunctionLibrary", kRegSz, "");
+    registry.add(kPath, 0, "EmptyLibrary").string("FunctionLibrary", "");
+    registry.add(kPath, 0, "Quoted \"Key\"").string("FunctionLibrary", "C:\\g \"h\"\\i.dll").string("Name", "Tab\there");
+
+    const std::string result = devices_result(discover_devices(registry, registry_views()));
+
+    EXPECT_EQ(result,
+              R"({"ok":true,"devices":[)"
+              R"({"key":"Named","name":"Alpha","dll":"C:\\a.dll","source":"HKLM native"},)"
+              R"({"key":"DeviceNamed","name":"Bravo","dll":"C:\\b.dll","source":"HKLM native"},)"
+              R"({"key":"Bare","name":"Bare","dll":"C:\\c.dll","source":"HKLM native"},)"
+              R"({"key":"NumberName","name":"NumberName","dll":"C:\\d.dll","source":"HKLM native"},)"
+              R"({"key":"Quoted \"Key\"","name":"Tab\there","dll":"C:\\g \"h\"\\i.dll","source":"HKLM native"}]})");
+    EXPECT_EQ(registry.keys_left_open(), 0u);
+}
+
+TEST(DeviceDiscoveryLogic, StringReaderTerminatesCutsAtNulAndExpandsOnlyExpandableStrings) {
+    FakeRegistry registry;
+    registry.environment["SystemRoot"] = "C:\\windows";
+    registry.add(kPath, 0, "Dev")
+        .raw("Unterminated", kRegSz, "C:\\raw.dll")
+        .raw("EmbeddedNul", kRegSz, std::string("C:\\cut.dll\0tail\0", 16))
+        .string("Expandable", "%SystemRoot%\\x.dll", kRegExpandSz)
+        .string("Plain", "%SystemRoot%\\x.dll", kRegSz)
+        .string("UnknownReference", "%NoSuchVariable%\\y.dll", kRegExpandSz)
+        .raw("ReadFails", kRegSz, std::string("C:\\z.dll\0", 9), /*read_fails=*/true);
+
+    EXPECT_EQ(read_value(registry, "Dev", "Unterminated"), "C:\\raw.dll");
+    EXPECT_EQ(read_value(registry, "Dev", "EmbeddedNul"), "C:\\cut.dll");
+    EXPECT_EQ(read_value(registry, "Dev", "Expandable"), "C:\\windows\\x.dll");
+    EXPECT_EQ(read_value(registry, "Dev", "Plain"), "%SystemRoot%\\x.dll");
+    EXPECT_EQ(read_value(registry, "Dev", "UnknownReference"), "%NoSuchVariable%\\y.dll");
+    EXPECT_EQ(read_value(registry, "Dev", "ReadFails"), std::nullopt);
+    EXPECT_EQ(read_value(registry, "Dev", "Missing"), std::nullopt);
+    EXPECT_EQ(registry.keys_left_open(), 0u);
+}
+
+TEST(DeviceDiscoveryLogic, AnExpansionOver4095CharactersMakesTheLibraryUnusableWithoutOverrun) {
+    // Given expansions of exactly 4095 characters and one more, and a plain
+    // string far longer than either.
+    FakeRegistry registry;
+    registry.environment["ROOT"] = "C:\\r";
+    const std::string fits = "%ROOT%" + std::string(4091, 'a');        // expands to 4095 characters
+    const std::string too_long = "%ROOT%" + std::string(4092, 'b');    // expands to 4096 characters
+    const std::string plain = "C:\\" + std::string(5000, 'c');
+    registry.add(kPath, 0, "Fits").string("FunctionLibrary", fits, kRegExpandSz);
+    registry.add(kPath, 0, "TooLong").string("FunctionLibrary", too_long, kRegExpandSz);
+    registry.add(kPath, 0, "LongPlain").string("FunctionLibrary", plain, kRegSz);
+
+    EXPECT_EQ(read_value(registry, "Fits", "FunctionLibrary"), "C:\\r" + std::string(4091, 'a'));
+    // The expander filled its whole buffer without a NUL here; nothing of it is used.
+    EXPECT_EQ(read_value(registry, "TooLong", "FunctionLibrary"), std::nullopt);
+    EXPECT_EQ(read_value(registry, "LongPlain", "FunctionLibrary"), plain);
+    EXPECT_EQ(registry.expansion_buffer_sizes, (std::vector<std::uint32_t>{4096, 4096}));
+
+    // So the over-long registration is left out of the list; the others stay whole.
+    const auto devices = discover_devices(registry, registry_views());
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].key, "Fits");
+    EXPECT_EQ(devices[0].dll.size(), 4095u);
+    EXPECT_EQ(devices[1].key, "LongPlain");
+    EXPECT_EQ(devices[1].dll, plain);
+}
+
+TEST(DeviceDiscoveryLogic, EnumerationStopsAtTheFirstFailureAndAnUnopenableSubkeyIsPassedOver) {
+    FakeRegistry registry;
+    const std::string longest = std::string(511, 'L');   // fills the 512-byte name buffer with its NUL
+    const std::string too_long = std::string(512, 'M');  // does not fit: enumeration fails there
+    registry.add(kPath, 0, "First").string("FunctionLibrary", "C:\\1.dll");
+    registry.add(kPath, 0, "Locked").string("FunctionLibrary", "C:\\2.dll").openable = false;
+    registry.add(kPath, 0, longest).string("FunctionLibrary", "C:\\3.dll");
+    registry.add(kPath, 0, too_long).string("FunctionLibrary", "C:\\4.dll");
+    registry.add(kPath, 0, "AfterTheFailure").string("FunctionLibrary", "C:\\5.dll");
+    registry.add(kPath, kKeyWow64_64Key, "OtherView").string("FunctionLibrary", "C:\\6.dll");
+
+    const auto devices = discover_devices(registry, registry_views());
+
+    std::vector<std::string> keys;
+    for (const auto& device : devices) keys.push_back(device.key + " @ " + device.source);
+    EXPECT_EQ(keys, (std::vector<std::string>{"First @ HKLM native", longest + " @ HKLM native",
+                                              "OtherView @ HKLM 64"}));
+    EXPECT_EQ(registry.keys_left_open(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Linux: one JSON file per interface in $HOME/.passthru
+
+class DeviceDiscoveryLinux : public CoreTest {
+protected:
+    void SetUp() override {
+        if (platform::is_windows()) GTEST_SKIP() << "the ~/.passthru files are the Linux convention";
+        CoreTest::SetUp();
+    }
+};
+
+TEST_F(DeviceDiscoveryLinux, NoHomeNoFolderOrAnEmptyFolderListsNothing) {
+    ScopedHome home;
+    EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "no ~/.passthru folder";
+
+    std::filesystem::create_directories(home.registrations());
+    EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "empty folder";
+
+    home.write(".passthru/dev.json", R"({"NAME":"Dev","FUNCTION_LIB":"/opt/dev.so"})");
+    platform::set_environment_variable("HOME", nullptr);
+    EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME not set";
+    platform::set_environment_variable("HOME", "");
+    EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME empty";
+    EXPECT_EQ(log(), "") << "discovery writes no log line";
+}
+
+TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrder) {
+    ScopedHome home;
+    // A trailing slash on HOME must not double the one after "~".
+    platform::set_environment_variable("HOME", (home.path().string() + "/").c_str());
+    // Written out of order: the listing must not depend on directory order.
+    home.write(".passthru/b_scanner.json",
+               R"({"NAME":"Bench \"B\" Scanner","VENDOR":"Vexaro","FUNCTION_LIB":"/opt/vx\\b/libb.so"})");
+    home.write(".passthru/a_cable.json", R"({"VENDOR":"Vexaro","FUNCTION_LIB":"~/passthru/liba.so"})");
+    home.write(".passthru/h_home.json", R"({"NAME":"","FUNCTION_LIB":"~"})");
+    home.write(".passthru/g_other_user.json", R"({"NAME":7,"FUNCTION_LIB":"~other/libg.so"})");
+    home.write(".passthru/g_tilde_inside.json", R"({"NAME":null,"FUNCTION_LIB":"/srv/~/libt.so"})");
+    // Not listed: no library, a library that is not a string or is empty,
+    // broken JSON, JSON that is not an object, a folder, other file names.
+    home.write(".passthru/c_name_only.json", R"({"NAME":"Only a name"})");
+    home.write(".passthru/d_number.json", R"({"NAME":"Numbered","FUNCTION_LIB":42})");
+    home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
+    home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
+    home.write(".passthru/f_array.json", R"(["/x.so"])");
+    home.write(".passthru/f_empty_lib.json", R"({"NAME":"Empty","FUNCTION_LIB":""})");
+    home.write(".passthru/f_empty_file.json", "");
+    home.write(".passthru/f_null_lib.json", R"({"NAME":"Null","FUNCTION_LIB":null})");
+    home.write(".passthru/f_nul_first.json", R"({"NAME":"Nul","FUNCTION_LIB":"\u0000/x.so"})");
+    home.write(".passthru/f_trailing.json", R"({"NAME":"Trailing","FUNCTION_LIB":"/x.so"} extra)");
+    home.write(".passthru/i_folder.json/inner.json", R"({"FUNCTION_LIB":"/x.so"})");
+    home.write(".passthru/readme.txt", R"({"FUNCTION_LIB":"/x.so"})");
+    home.write(".passthru/.json", R"({"FUNCTION_LIB":"/x.so"})");
+
+    const std::string home_text = json_escaped(home.path().string());
+    EXPECT_EQ(list_devices(),
+              R"({"ok":true,"devices":[)"
+              R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"
+              R"({"key":"b_scanner","name":"Bench \"B\" Scanner","dll":"/opt/vx\\b/libb.so","source":"~/.passthru"},)"
+              R"({"key":"g_other_user","name":"g_other_user","dll":"~other/libg.so","source":"~/.passthru"},)"
+              R"({"key":"g_tilde_inside","name":"g_tilde_inside","dll":"/srv/~/libt.so","source":"~/.passthru"},)"
+              R"({"key":"h_home","name":"h_home","dll":")" + home_text + R"(","source":"~/.passthru"}]})");
+    EXPECT_EQ(log(), "");
+}
+
+// ---------------------------------------------------------------------------
+// Windows (run under Wine): registrations written by reg.exe in this prefix
+
+constexpr char kTestKeyPrefix[] = "VxDiscoveryTest";
+
+std::string registration_key(const std::string& name, bool wow64_path = false) {
+    return std::string(wow64_path ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\PassThruSupport.04.04\\"
+                                  : "HKEY_LOCAL_MACHINE\\SOFTWARE\\PassThruSupport.04.04\\") +
+           kTestKeyPrefix + name;
+}
+
+// A REGEDIT4 file for `reg import`, so one reg.exe start writes or removes
+// every registration (each start of a Wine program costs most of a second).
+class RegFile {
+public:
+    RegFile& remove(const std::string& key_path) {
+        text_ += "\r\n[-" + key_path + "]\r\n";
+        return *this;
+    }
+    RegFile& key(const std::string& key_path) {
+        text_ += "\r\n[" + key_path + "]\r\n";
+        return *this;
+    }
+    RegFile& sz(const std::string& name, const std::string& value) {
+        text_ += quoted(name) + "=" + quoted(value) + "\r\n";
+        return *this;
+    }
+    // REG_EXPAND_SZ has no quoted form: hex(2) bytes, NUL included.
+    RegFile& expand_sz(const std::string& name, const std::string& value) {
+        text_ += quoted(name) + "=hex(2):";
+        constexpr char kHex[] = "0123456789abcdef";
+        for (const char c : value) {
+            const auto byte = static_cast<unsigned char>(c);
+            text_ += kHex[byte >> 4];
+            text_ += kHex[byte & 0x0F];
+            text_ += ',';
+        }
+        text_ += "00\r\n";
+        return *this;
+    }
+    RegFile& dword(const std::string& name, const char* eight_hex_digits) {
+        text_ += quoted(name) + "=dword:" + eight_hex_digits + "\r\n";
+        return *this;
+    }
+
+    int import() const {
+        const auto path = std::filesystem::temp_directory_path() / "vxdiag_discovery_test.reg";
+        {
+            std::ofstream file(path, std::ios::binary);
+            file << text_;
+        }
+        const int code = platform::run_program("reg import \"" + path.string() + "\"");
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return code;
+    }
+
+private:
+    static std::string quoted(const std::string& text) {
+        std::string out = "\"";
+        for (const char c : text) {
+            if (c == '\\' || c == '"') out += '\\';
+            out += c;
+        }
+        return out + "\"";
+    }
+    std::string text_ = "REGEDIT4\r\n";
+};
+
+class DeviceDiscoveryWindows : public CoreTest {
+protected:
+    // Keys of the 64-bit view; Only32 is written to the 32-bit view.
+    static inline const std::vector<std::string> kKeys = {"Sz", "Expand", "Dword", "DeviceName", "NoLibrary",
+                                                          "Long4095", "Long4096", "LongPlain", "Only64"};
+    static inline std::string system_root;
+    static inline bool registered = false;
+
+    static RegFile removals() {
+        RegFile file;
+        for (const std::string& name : kKeys) file.remove(registration_key(name));
+        file.remove(registration_key("Only32", /*wow64_path=*/true));
+        return file;
+    }
+
+    static void SetUpTestSuite() {
+        if (!platform::is_windows()) return;
+        system_root = platform::environment_variable("SystemRoot").value_or("");
+        // Expansion lengths are counted from the real %SystemRoot%.
+        const std::size_t fill_4095 = 4095 - (system_root.size() + 1);
+        RegFile file = removals();
+        file.key(registration_key("Sz")).sz("FunctionLibrary", "%SystemRoot%\\vx_sz.dll").sz("Name", "Vx \"Sz\" Cable");
+        file.key(registration_key("Expand")).expand_sz("FunctionLibrary", "%SystemRoot%\\vx_expand.dll");
+        file.key(registration_key("Dword")).dword("FunctionLibrary", "00000005").sz("Name", "Numbered");
+        file.key(registration_key("DeviceName"))
+            .sz("FunctionLibrary", "C:\\vx\\device name.dll")
+            .sz("Name", "")
+            .sz("DeviceName", "Vx Device Name");
+        file.key(registration_key("NoLibrary")).sz("Name", "Ghost");
+        file.key(registration_key("Long4095"))
+            .expand_sz("FunctionLibrary", "%SystemRoot%\\" + std::string(fill_4095, 'a'));
+        file.key(registration_key("Long4096"))
+            .expand_sz("FunctionLibrary", "%SystemRoot%\\" + std::string(fill_4095 + 1, 'b'));
+        file.key(registration_key("LongPlain")).sz("FunctionLibrary", "C:\\" + std::string(5000, 'c'));
+        file.key(registration_key("Only64")).sz("FunctionLibrary", "C:\\vx\\only64.dll");
+
+        registered = file.import() == 0;
+        if (!registered) ADD_FAILURE() << "reg import of the test registrations failed";
+        const std::string add_32 = "reg add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" + std::string(kTestKeyPrefix) +
+                                   "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f";
+        if (platform::run_program(add_32) != 0) {
+            registered = false;
+            ADD_FAILURE() << add_32 << " failed";
+        }
+    }
+    static void TearDownTestSuite() {
+        if (platform::is_windows()) removals().import();
+    }
+
+    void SetUp() override {
+        if (!platform::is_windows()) GTEST_SKIP() << "needs the Windows registry";
+        ASSERT_TRUE(registered) << "the test registrations could not be written";
+        CoreTest::SetUp();
+    }
+
+    // This test's records per view label, as "key|name|dll" sorted by key.
+    static std::map<std::string, std::vector<std::string>> test_records_by_view() {
+        std::map<std::string, std::vector<std::string>> by_view;
+        for (const auto& device : discover_devices(platform::system_registry(), j2534::discovery_views())) {
+            if (device.key.rfind(kTestKeyPrefix, 0) != 0) continue;
+            by_view[device.source].push_back(device.key.substr(sizeof kTestKeyPrefix - 1) + "|" + device.name + "|" +
+                                             device.dll);
+        }
+        for (auto& [view, records] : by_view) std::sort(records.begin(), records.end());
+        return by_view;
+    }
+};
+
+TEST_F(DeviceDiscoveryWindows, NativeViewListsStringLibrariesExpandingOnlyExpandableOnes) {
+    const auto by_view = test_records_by_view();
+    const std::string long_expansion = system_root + "\\" + std::string(4095 - (system_root.size() + 1), 'a');
+    const std::vector<std::string> expected = {
+        "DeviceName|Vx Device Name|C:\\vx\\device name.dll",
+        "Expand|VxDiscoveryTestExpand|" + system_root + "\\vx_expand.dll",
+        "Long4095|VxDiscoveryTestLong4095|" + long_expansion,
+        "LongPlain|VxDiscoveryTestLongPlain|C:\\" + std::string(5000, 'c'),
+        "Only64|VxDiscoveryTestOnly64|C:\\vx\\only64.dll",
+        "Sz|Vx \"Sz\" Cable|%SystemRoot%\\vx_sz.dll",
+    };
+    ASSERT_TRUE(by_view.count("HKLM native"));
+    EXPECT_EQ(by_view.at("HKLM native"), expected);
+    EXPECT_EQ(long_expansion.size(), 4095u);
+
+    // The export escapes quotes and doubles each backslash of the paths.
+    const std::string listed = list_devices();
+    EXPECT_EQ(listed.rfind(R"({"ok":true,"devices":[)", 0), 0u);
+    EXPECT_NE(listed.find(R"({"key":"VxDiscoveryTestSz","name":"Vx \"Sz\" Cable","dll":"%SystemRoot%\\vx_sz.dll","source":"HKLM native"})"),
+              std::string::npos);
+    EXPECT_NE(listed.find(R"({"key":"VxDiscoveryTestDeviceName","name":"Vx Device Name","dll":"C:\\vx\\device name.dll","source":"HKLM native"})"),
+              std::string::npos);
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(DeviceDiscoveryWindows, A64BitProcessSeesThe64BitKeyNativelyAndThe32BitKeyThroughWow64Views) {
+    const auto by_view = test_records_by_view();
+    const auto view_keys = [&by_view](const std::string& view) {
+        std::vector<std::string> keys;
+        if (by_view.count(view) == 0) return keys;
+        for (const std::string& record : by_view.at(view)) keys.push_back(record.substr(0, record.find('|')));
+        return keys;
+    };
+    const std::vector<std::string> in_64_bit_view = {"DeviceName", "Expand", "Long4095", "LongPlain", "Only64", "Sz"};
+    EXPECT_EQ(view_keys("HKLM native"), in_64_bit_view);
+    EXPECT_EQ(view_keys("HKLM 32"), std::vector<std::string>{"Only32"});
+    EXPECT_EQ(view_keys("HKLM 64"), in_64_bit_view);
+    EXPECT_EQ(view_keys("HKLM WOW6432Node"), std::vector<std::string>{"Only32"});
+    EXPECT_EQ(by_view.size(), 4u);
+
+    // The views come in table order in the list.
+    std::vector<std::string> view_order;
+    for (const auto& device : discover_devices(platform::system_registry(), j2534::discovery_views())) {
+        if (device.key.rfind(kTestKeyPrefix, 0) != 0) continue;
+        if (view_order.empty() || view_order.back() != device.source) view_order.push_back(device.source);
+    }
+    EXPECT_EQ(view_order, (std::vector<std::string>{"HKLM native", "HKLM 32", "HKLM 64", "HKLM WOW6432Node"}));
+}
+
+}  // namespace
+}  // namespace vx::testing

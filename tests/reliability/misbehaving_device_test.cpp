@@ -1,0 +1,423 @@
+// A device library that breaks the SAE J2534-1 04.04 contract: sizes and
+// counts beyond the buffers the core offered, a last-error text without its
+// NUL, every status code on every call, an entry point that blocks. Whatever
+// it does, every export stays within its buffers (AddressSanitizer watches
+// this binary), answers one well-formed JSON object, and the raw log stays
+// made of whole lines.
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "reliability/host_session.h"
+#include "support/scoped_home.h"
+#include "support/sim_device.h"
+
+namespace vx::testing {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr int kLargeBuffer = 1 << 22;
+// A heap block of exactly this size: a write past it is caught at once.
+constexpr int kTinyBuffer = 7;
+constexpr std::size_t kDataArea = 4128;  // PASSTHRU_MSG Data, SAE J2534-1 04.04
+
+struct StepAnswer {
+    std::string name;
+    AnswerKind kind;
+    int returned = 0;
+    std::string text;
+    json parsed;                    // Json answers only
+    unsigned long first_call = 0;   // the device calls this step made: [first_call, end_call)
+    unsigned long end_call = 0;
+};
+
+class MisbehavingDevice : public SimDeviceTest {
+protected:
+    // Back to a freshly loaded core and a reset device between sessions.
+    void restart() {
+        VX_CloseJ2534(nullptr, 0);
+        reset_core_state_for_tests();
+        clear_log_for_tests();
+        sim.sim_reset();
+        FakeClock::install();
+    }
+
+    // Runs the whole host session with result buffers of the given size.
+    std::vector<StepAnswer> run_session(int buffer_size = kLargeBuffer) {
+        std::vector<StepAnswer> answers;
+        for (const ExportStep& step : host_session(sim.path())) {
+            std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(buffer_size)]);
+            std::memset(buffer.get(), 0x5A, static_cast<std::size_t>(buffer_size));
+            StepAnswer answer;
+            answer.name = step.name;
+            answer.kind = step.kind;
+            answer.first_call = sim.sim_call_count();
+            answer.returned = step.call(buffer.get(), buffer_size);
+            answer.end_call = sim.sim_call_count();
+            if (step.kind != AnswerKind::Zero) {
+                const char* nul = static_cast<const char*>(std::memchr(buffer.get(), '\0', static_cast<std::size_t>(buffer_size)));
+                answer.text.assign(buffer.get(), nul != nullptr ? static_cast<std::size_t>(nul - buffer.get()) : 0);
+                EXPECT_NE(nul, nullptr) << step.name << ": no NUL within the buffer";
+            }
+            if (step.kind == AnswerKind::Log) {
+                EXPECT_EQ(static_cast<std::size_t>(answer.returned), log_size()) << step.name;
+            }
+            answers.push_back(std::move(answer));
+        }
+        return answers;
+    }
+
+    // The checks every session must pass: each answer well-formed and
+    // measured by its return value, commandSent only for a frame the device
+    // took, the raw log made of whole lines.
+    void check_session(std::vector<StepAnswer>& answers) {
+        for (StepAnswer& a : answers) {
+            SCOPED_TRACE(a.name);
+            switch (a.kind) {
+                case AnswerKind::Zero:
+                    EXPECT_EQ(a.returned, 0);
+                    break;
+                case AnswerKind::Version:
+                    EXPECT_EQ(a.text, "Vexaro Arvessa Ryx J2534 communication core ready");
+                    break;
+                case AnswerKind::Log:
+                    EXPECT_EQ(static_cast<std::size_t>(a.returned), a.text.size());
+                    EXPECT_EQ(raw_log_fault(a.text), "");
+                    break;
+                case AnswerKind::Json: {
+                    ASSERT_EQ(static_cast<std::size_t>(a.returned), a.text.size()) << "the buffer was large enough";
+                    a.parsed = json::parse(a.text, nullptr, /*allow_exceptions=*/false);
+                    ASSERT_FALSE(a.parsed.is_discarded()) << "not JSON: " << a.text.substr(0, 300);
+                    ASSERT_TRUE(a.parsed.is_object()) << a.text.substr(0, 300);
+                    if (a.parsed.contains("ok")) EXPECT_TRUE(a.parsed.at("ok").is_boolean()) << a.text;
+                    if (a.parsed.value("commandSent", false)) {
+                        EXPECT_TRUE(device_took_a_frame(a)) << "commandSent without a frame the device took: " << a.text;
+                    }
+                    break;
+                }
+            }
+        }
+        EXPECT_EQ(raw_log_fault(log()), "");
+    }
+
+    bool device_took_a_frame(const StepAnswer& a) const {
+        sim_call call;
+        for (unsigned long i = a.first_call; i < a.end_call; ++i) {
+            if (sim.sim_get_call(i, &call) == 1 && call.function == SIM_FN_WRITE_MSGS && call.status == 0 &&
+                call.num_msgs_out != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Replays the session, freshly scripted by script(), with buffers of a few
+    // bytes: every answer is cut inside its buffer, and its length is still
+    // the full length of the first run's answer.
+    void check_tiny_buffers(const std::vector<StepAnswer>& full, const std::function<void()>& script) {
+        restart();
+        script();
+        const std::vector<StepAnswer> tiny = run_session(kTinyBuffer);
+        ASSERT_EQ(tiny.size(), full.size());
+        for (std::size_t i = 0; i < full.size(); ++i) {
+            if (full[i].kind != AnswerKind::Json) continue;
+            SCOPED_TRACE(full[i].name);
+            EXPECT_EQ(tiny[i].returned, full[i].returned);
+            EXPECT_EQ(tiny[i].text, full[i].text.substr(0, kTinyBuffer - 1));
+        }
+    }
+
+    const StepAnswer& answer(const std::vector<StepAnswer>& answers, std::string_view name) {
+        for (const StepAnswer& a : answers) {
+            if (a.name == name) return a;
+        }
+        throw std::runtime_error("no step " + std::string(name));
+    }
+
+    // Every object anywhere in the answer that holds this member.
+    static void objects_with(const json& value, const char* member, std::vector<const json*>& out) {
+        if (value.is_object() && value.contains(member)) out.push_back(&value);
+        if (value.is_structured()) {
+            for (const json& child : value) objects_with(child, member, out);
+        }
+    }
+    static std::vector<const json*> rx_entries(const std::vector<StepAnswer>& answers) {
+        std::vector<const json*> out;
+        for (const StepAnswer& a : answers) {
+            if (a.kind == AnswerKind::Json) objects_with(a.parsed, "hex", out);
+        }
+        return out;
+    }
+
+    void queue_replies(int count, std::size_t bytes, int override_data_size, unsigned long data_size) {
+        std::vector<std::uint8_t> data(bytes);
+        for (std::size_t i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i * 7u);
+        for (int i = 0; i < count; ++i) {
+            sim_reply reply{};
+            reply.data = data.data();
+            reply.size = static_cast<unsigned long>(data.size());
+            reply.protocol_id = 3;
+            reply.override_data_size = override_data_size;
+            reply.data_size = data_size;
+            sim.sim_queue_reply(&reply);
+        }
+    }
+
+    ScopedHome home;  // no registered interfaces but the real machine's
+};
+
+TEST_F(MisbehavingDevice, AWellBehavedDeviceGivesTheSessionItsNormalAnswers) {
+    // The baseline the other scenarios bend: replies to read, all calls succeed.
+    auto script = [this] { queue_replies(6, 3, 0, 0); };
+    script();
+    std::vector<StepAnswer> answers = run_session();
+    check_session(answers);
+    EXPECT_EQ(answer(answers, "VX_OpenJ2534Dll").parsed.at("ok"), true);
+    EXPECT_EQ(answer(answers, "VX_TryFiveBaudInit 0x33").parsed.at("initOk"), true);
+    EXPECT_EQ(answer(answers, "VX_RunSafeFunction verified").parsed.at("commandSent"), true);
+    EXPECT_EQ(answer(answers, "VX_ReadFaults simulated").text,
+              R"({"ok":true,"mode":"Simulation","message":"No fault data returned yet.","faults":[]})");
+    EXPECT_FALSE(rx_entries(answers).empty()) << "the replies were read";
+    EXPECT_NE(log().find(std::string(kLfOnlyLineText) + "\n"), std::string::npos);
+    check_tiny_buffers(answers, script);
+}
+
+TEST_F(MisbehavingDevice, DataSizeBeyondTheDataAreaIsShownButNeverReadPastIt) {
+    for (const unsigned long reported : {4129ul, 4294967295ul, ULONG_MAX}) {
+        SCOPED_TRACE(reported);
+        restart();
+        // Full 4128-byte messages whose DataSize claims more.
+        auto script = [this, reported] { queue_replies(40, kDataArea, 1, reported); };
+        script();
+        std::vector<StepAnswer> answers = run_session();
+        check_session(answers);
+        const std::vector<const json*> entries = rx_entries(answers);
+        ASSERT_FALSE(entries.empty());
+        for (const json* entry : entries) {
+            EXPECT_EQ((*entry).at("size"), reported);
+            EXPECT_EQ((*entry).at("hex").get<std::string>().size(), kDataArea * 3 - 1) << "exactly the data area";
+        }
+        check_tiny_buffers(answers, script);
+    }
+}
+
+TEST_F(MisbehavingDevice, FiveBaudKeyCountBeyondTheRoomOfferedKeepsToTheKeyBuffer) {
+    const std::vector<std::uint8_t> keys = {0x08, 0x08, 0x94, 0x01, 0x02, 0x03, 0x04, 0x05,
+                                            0x06, 0x07, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E};
+    for (const unsigned long reported : {17ul, 4294967295ul}) {
+        SCOPED_TRACE(reported);
+        restart();
+        auto script = [this, &keys, reported] { sim.set_five_baud_keys(keys, reported); };
+        script();
+        std::vector<StepAnswer> answers = run_session();
+        check_session(answers);
+        const json& init = answer(answers, "VX_TryFiveBaudInit 0x33").parsed;
+        EXPECT_EQ(init.at("initOk"), true);
+        EXPECT_EQ(init.at("bytes"), json(keys)) << "the 16 bytes of room the core offered, no more";
+        check_tiny_buffers(answers, script);
+    }
+}
+
+TEST_F(MisbehavingDevice, LastErrorTextFillingTheWholeBufferWithoutNul) {
+    std::string text;
+    while (text.size() < 512) text += "Vendor driver fault 0x1F at USB endpoint 2; ";
+    text.resize(512);
+    constexpr long kErrDeviceNotConnected = 8;
+    const std::string expected_error = "ERR_DEVICE_NOT_CONNECTED: " + text;
+
+    for (const int failing : {SIM_FN_OPEN, SIM_FN_CONNECT}) {
+        SCOPED_TRACE(failing);
+        restart();
+        auto script = [this, &text, failing] {
+            sim.set_last_error(text);
+            sim.sim_set_status(failing, kErrDeviceNotConnected);
+        };
+        script();
+        std::vector<StepAnswer> answers = run_session();
+        check_session(answers);
+        const json& failed = answer(answers, failing == SIM_FN_OPEN ? "VX_OpenJ2534Dll" : "VX_TestIso9141Connect 10400").parsed;
+        EXPECT_EQ(failed.at("ok"), false);
+        EXPECT_EQ(failed.at("error"), expected_error) << "all 512 bytes, nothing read beyond them";
+        EXPECT_NE(log().find(" rc=8 " + expected_error + "\r\n"), std::string::npos) << log();
+        check_tiny_buffers(answers, script);
+    }
+}
+
+TEST_F(MisbehavingDevice, WriteReportingFiveMessagesForOne) {
+    auto script = [this] {
+        sim.sim_set_write_reported_count(5);
+        queue_replies(8, 4, 0, 0);
+    };
+    script();
+    std::vector<StepAnswer> answers = run_session();
+    check_session(answers);
+    std::vector<const json*> attempts;
+    for (const StepAnswer& a : answers) {
+        if (a.kind == AnswerKind::Json) objects_with(a.parsed, "txMessagesWritten", attempts);
+    }
+    ASSERT_FALSE(attempts.empty());
+    for (const json* attempt : attempts) {
+        if ((*attempt).at("writeRc") == 0) EXPECT_EQ((*attempt).at("txMessagesWritten"), 5) << "shown as reported";
+    }
+    // The commands count a frame as sent only for status 0 with exactly the
+    // one message offered.
+    for (const char* command : {"VX_RunSafeFunction verified", "VX_RunActuatorKwp71", "VX_ClearFaultMemory"}) {
+        EXPECT_EQ(answer(answers, command).parsed.at("commandSent"), false) << command;
+    }
+    check_tiny_buffers(answers, script);
+}
+
+TEST_F(MisbehavingDevice, ReadReportingSevenMessagesForTheOneOffered) {
+    for (const bool claims_without_data : {false, true}) {
+        SCOPED_TRACE(claims_without_data ? "NumMsgs 7 with STATUS_NOERROR and nothing to read" : "NumMsgs 7 per reply");
+        restart();
+        auto script = [this, claims_without_data] {
+            sim.sim_set_read_reported_count(7);
+            if (claims_without_data) {
+                sim.sim_set_read_empty_status(0);
+            } else {
+                queue_replies(30, 5, 0, 0);
+            }
+        };
+        script();
+        std::vector<StepAnswer> answers = run_session();
+        check_session(answers);
+        std::vector<const json*> lists;
+        for (const StepAnswer& a : answers) {
+            if (a.kind == AnswerKind::Json) objects_with(a.parsed, "rxCount", lists);
+        }
+        ASSERT_FALSE(lists.empty());
+        for (const json* list : lists) {
+            const json& rx = (*list).at("rx");
+            ASSERT_TRUE(rx.is_array());
+            EXPECT_LE(rx.size(), 8u) << "each collection is bounded by its own maximum";
+            if ((*list).contains("stopRx")) continue;  // rxCount then sums both collections
+            EXPECT_EQ((*list).at("rxCount"), rx.size());
+        }
+        EXPECT_LE(sim.sim_call_count(), 400u) << "the reads ended";
+        check_tiny_buffers(answers, script);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Every status code from -5 to 40 on every call of one entry point (or of one
+// ioctl), the whole session long.
+
+struct StatusRow {
+    const char* name;
+    std::function<void(SimDevice&, long)> apply;
+    // The step whose outcome must follow the status, and the member telling it.
+    const char* judged_step;
+    const char* judged_member;
+};
+
+void fail_function(SimDevice& sim, int function, long status) { sim.sim_set_status(function, status); }
+
+const StatusRow kStatusRows[] = {
+    {"PassThruOpen", [](SimDevice& s, long st) { fail_function(s, SIM_FN_OPEN, st); }, "VX_OpenJ2534Dll", "ok"},
+    {"PassThruClose", [](SimDevice& s, long st) { fail_function(s, SIM_FN_CLOSE, st); }, nullptr, nullptr},
+    {"PassThruConnect", [](SimDevice& s, long st) { fail_function(s, SIM_FN_CONNECT, st); }, "VX_TestIso9141Connect 10400", "ok"},
+    {"PassThruDisconnect", [](SimDevice& s, long st) { fail_function(s, SIM_FN_DISCONNECT, st); }, nullptr, nullptr},
+    {"PassThruReadMsgs", [](SimDevice& s, long st) { fail_function(s, SIM_FN_READ_MSGS, st); }, nullptr, nullptr},
+    {"PassThruWriteMsgs", [](SimDevice& s, long st) { fail_function(s, SIM_FN_WRITE_MSGS, st); }, "VX_RunSafeFunction verified", "commandSent"},
+    {"PassThruIoctl", [](SimDevice& s, long st) { fail_function(s, SIM_FN_IOCTL, st); }, "VX_TryFiveBaudInit 0x33", "initOk"},
+    {"PassThruConnectAndGetLastError",
+     [](SimDevice& s, long st) {
+         fail_function(s, SIM_FN_CONNECT, st);
+         fail_function(s, SIM_FN_GET_LAST_ERROR, st);
+     },
+     "VX_TestIso9141Connect 10400", "ok"},
+    {"EveryEntryPoint",
+     [](SimDevice& s, long st) {
+         for (int f = 0; f < SIM_FN_COUNT; ++f) fail_function(s, f, st);
+     },
+     "VX_OpenJ2534Dll", "ok"},
+    {"SetConfig", [](SimDevice& s, long st) { s.sim_set_ioctl_status(2, st); }, nullptr, nullptr},
+    {"ReadVbatt", [](SimDevice& s, long st) { s.sim_set_ioctl_status(3, st); }, "VX_ReadBatteryVoltage", "available"},
+    {"FiveBaudInit", [](SimDevice& s, long st) { s.sim_set_ioctl_status(4, st); }, "VX_TryFiveBaudInit 0x33", "initOk"},
+    {"ClearTxBuffer", [](SimDevice& s, long st) { s.sim_set_ioctl_status(7, st); }, nullptr, nullptr},
+    {"ClearRxBuffer", [](SimDevice& s, long st) { s.sim_set_ioctl_status(8, st); }, nullptr, nullptr},
+};
+
+class EveryStatusOnEveryCall : public MisbehavingDevice, public ::testing::WithParamInterface<StatusRow> {};
+
+TEST_P(EveryStatusOnEveryCall, EveryExportAnswersAndTheLogStaysWhole) {
+    const StatusRow& row = GetParam();
+    for (long status = -5; status <= 40; ++status) {
+        SCOPED_TRACE("status " + std::to_string(status));
+        restart();
+        sim.set_last_error("Vendor says: line fault");
+        queue_replies(4, 3, 0, 0);
+        row.apply(sim, status);
+        std::vector<StepAnswer> answers = run_session();
+        check_session(answers);
+        if (::testing::Test::HasFatalFailure()) return;
+        if (row.judged_step != nullptr) {
+            // A failing call is never reported as a success, and a success
+            // never as a failure.
+            const json& judged = answer(answers, row.judged_step).parsed;
+            EXPECT_EQ(judged.at(row.judged_member), status == 0) << answer(answers, row.judged_step).text;
+        }
+        if (::testing::Test::HasFailure()) return;  // one status's report is enough
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, EveryStatusOnEveryCall, ::testing::ValuesIn(kStatusRows),
+                         [](const ::testing::TestParamInfo<StatusRow>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+
+TEST_F(MisbehavingDevice, EntryPointBlockingForThreeSecondsHoldsOnlyItsOwnCall) {
+    char buffer[4096];
+    VX_OpenJ2534Dll(sim.path().c_str(), buffer, static_cast<int>(sizeof buffer));
+    VX_TestIso9141Connect(10400, buffer, static_cast<int>(sizeof buffer));
+    ASSERT_NE(core_state().channel_id, 0u) << buffer;
+    const std::string log_before = log();
+
+    // READ_VBATT is the one device call of the battery reading.
+    sim.sim_set_delay_ms(SIM_FN_IOCTL, 3000);
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> done{false};
+    std::string reading;
+    const auto start = Clock::now();
+    std::thread reader([&] {
+        char result[1024];
+        VX_ReadBatteryVoltage(result, static_cast<int>(sizeof result));
+        reading = result;
+        done = true;
+    });
+
+    // Meanwhile the log stays readable at once.
+    Clock::duration slowest{};
+    int reads_while_blocked = 0;
+    char log_buffer[4096];
+    while (!done) {
+        const auto before = Clock::now();
+        const int n = VX_GetLastLog(log_buffer, static_cast<int>(sizeof log_buffer));
+        slowest = std::max(slowest, Clock::now() - before);
+        EXPECT_EQ(std::string(log_buffer, static_cast<std::size_t>(std::min(n, 4095))), log_before);
+        ++reads_while_blocked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    reader.join();
+    const auto elapsed = Clock::now() - start;
+
+    EXPECT_GE(elapsed, std::chrono::milliseconds(2900)) << "the core waits for the device; it cannot abandon a call";
+    EXPECT_GE(reads_while_blocked, 20);
+    EXPECT_LT(slowest, std::chrono::milliseconds(100));
+    const json parsed = json::parse(reading, nullptr, false);
+    ASSERT_TRUE(parsed.is_object()) << reading;
+    EXPECT_EQ(parsed.at("vbattMilliV"), 12600);
+    EXPECT_EQ(raw_log_fault(log()), "");
+    EXPECT_EQ(log(), log_before + "2024-03-05 09:07:31 VX_ReadBatteryVoltage volts=12.600000\r\n");
+}
+
+}  // namespace
+}  // namespace vx::testing

@@ -1,0 +1,54 @@
+// Points HOME at a fresh temporary folder for one test and puts everything
+// back afterwards (the previous HOME, or none, and the folder removed).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "platform/environment.h"
+
+namespace vx::testing {
+
+class ScopedHome {
+public:
+    ScopedHome() : previous_(platform::environment_variable("HOME")) {
+        std::random_device random;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = base / ("vxdiag-home-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) path_ = candidate;
+        }
+        if (path_.empty()) throw std::runtime_error("no temporary HOME folder could be made");
+        platform::set_environment_variable("HOME", path_.string().c_str());
+    }
+    ~ScopedHome() {
+        platform::set_environment_variable("HOME", previous_ ? previous_->c_str() : nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path registrations() const { return path_ / ".passthru"; }
+
+    // Writes a file below the home folder, making its folders.
+    void write(const std::filesystem::path& relative, const std::string& text) const {
+        const auto file = path_ / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream out(file, std::ios::binary);
+        out << text;
+    }
+
+private:
+    std::optional<std::string> previous_;
+    std::filesystem::path path_;
+};
+
+}  // namespace vx::testing
