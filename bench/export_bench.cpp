@@ -8,6 +8,7 @@
 // calls per export call. Scripting the device for the next call (queueing
 // replies, emptying its call record) happens between the timed regions.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "bench_support.h"
 #include "platform/environment.h"
@@ -27,26 +29,42 @@ SimControl& sim() {
     return control;
 }
 
+double median(std::vector<double>& values) {
+    if (values.empty()) return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
 // The cost of one steady-clock reading. Each timed device call leaves about
 // one reading's cost outside its own window (the start of the first, the end
-// of the second), and so does the pair around the export.
+// of the second), and so does the pair around the export. The median of many
+// short batches, so that a preemption during the calibration does not count.
 double clock_cost_ns() {
     static const double cost = [] {
-        constexpr int kReadings = 1 << 20;
+        constexpr int kBatches = 2001;
+        constexpr int kReadings = 64;
+        std::vector<double> batches;
         std::uint64_t sink = 0;
-        const std::uint64_t start = DeviceTimer::now_ns();
-        for (int i = 0; i < kReadings; ++i) sink += DeviceTimer::now_ns();
-        const std::uint64_t end = DeviceTimer::now_ns();
+        for (int b = 0; b < kBatches; ++b) {
+            const std::uint64_t start = DeviceTimer::now_ns();
+            for (int i = 0; i < kReadings; ++i) sink += DeviceTimer::now_ns();
+            batches.push_back(static_cast<double>(DeviceTimer::now_ns() - start) / (kReadings + 1));
+        }
         benchmark::DoNotOptimize(sink);
-        return static_cast<double>(end - start) / kReadings;
+        return median(batches);
     }();
     return cost;
 }
 
-// Runs call once per iteration after prepare, and reports the core's own time.
+// Runs call once per iteration after prepare, and reports the core's own time:
+// the mean as the benchmark's Time, the median per call as core_p50_ns (on a
+// busy machine a preempted call inflates the mean, hardly the median).
 void run_export(benchmark::State& state, const std::function<void()>& prepare,
                 const std::function<int()>& call) {
     const double clock_cost = clock_cost_ns();
+    std::vector<double> core_times;
+    std::vector<double> wall_times;
     double wall_total = 0;
     double device_total = 0;
     double calls_total = 0;
@@ -71,11 +89,16 @@ void run_export(benchmark::State& state, const std::function<void()>& prepare,
         wall_total += wall;
         device_total += device;
         calls_total += calls;
+        core_times.push_back(core);
+        wall_times.push_back(wall);
     }
     const auto per_call = benchmark::Counter::kAvgIterations;
     state.counters["wall_ns"] = benchmark::Counter(wall_total, per_call);
     state.counters["device_ns"] = benchmark::Counter(device_total, per_call);
     state.counters["device_calls"] = benchmark::Counter(calls_total, per_call);
+    state.counters["core_p50_ns"] = median(core_times);
+    state.counters["clock_ns"] = clock_cost;
+    state.counters["wall_p50_ns"] = median(wall_times);
 }
 
 // ---- Requests as a host sends them ----

@@ -2,6 +2,7 @@
 # Runs every test of the project on a Debian 12 machine, as root, from a fresh
 # clone: installs missing packages, then
 #   1. linux  gcc build with AddressSanitizer + UndefinedBehaviorSanitizer, ctest
+#   1b. tsan  gcc build with ThreadSanitizer of the concurrency tests, ctest
 #   2. fuzz   clang build of the libFuzzer targets, each run for a bounded time
 #   3. win64  mingw-w64 x86_64 cross build, its tests under wine64
 #   4. win32  mingw-w64 i686 cross build (the production DLL), static checks
@@ -99,6 +100,28 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
   fi
 else
   record linux FAIL "build failed (see $dir/build.log)" $step_start
+  total_failed=$((total_failed + 1))
+fi
+
+# ---------------------------------------------------------------------------
+log "tsan: gcc, ThreadSanitizer, the concurrency tests"
+step_start=$SECONDS
+dir="$build_root/test-tsan"
+mkdir -p "$dir"
+# Only the threaded test program is built here (tests/reliability); the rest
+# of the tree is single-threaded per call and covered by the linux step.
+if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
+     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DVXDIAG_SANITIZE=thread -- vxcore_concurrency_tests; then
+  (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" ctest -L reliability -j "$jobs" --timeout 600 </dev/null) 2>&1 | tee "$dir/ctest.log"
+  read_ctest_counts "$dir/ctest.log"
+  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
+    record tsan PASS "$ctest_total ctest tests passed, no ThreadSanitizer report" $step_start
+  else
+    record tsan FAIL "ctest: $ctest_failed of $ctest_total failed" $step_start
+    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
+  fi
+else
+  record tsan FAIL "build failed (see $dir/build.log)" $step_start
   total_failed=$((total_failed + 1))
 fi
 

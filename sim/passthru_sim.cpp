@@ -5,6 +5,20 @@
 // through the sim_* back door (passthru_sim_control.h). It keeps a record of
 // every call with its arguments so tests can see what the core passed.
 //
+// Unless a test scripts it, the device has a vehicle on its K-line
+// (vehicle_model.h): the library starts with the vehicle on, so a host that
+// never touches the back door talks to ECUs that wake, answer and take their
+// time on the line; sim_reset() turns it off, and the tests of the vehicle
+// itself turn it back on with sim_set_vehicle(). Environment of the host:
+//   VXSIM_PROFILE  a vehicle profile (JSON) to use instead of the built-in one;
+//                  when it cannot be read, PassThruOpen fails with ERR_FAILED
+//                  and PassThruGetLastError says why;
+//   VXSIM_NO_DEVICE  1: no VCI is plugged in: PassThruOpen fails with
+//                  ERR_DEVICE_NOT_CONNECTED, as a vendor library does without
+//                  its interface (for hosts' tests of that path);
+//   VXSIM_INSTANT  1: everything on the line takes no time; 0: real time even
+//                  when the profile says "instant".
+//
 // Built several times from this one source: SIM_WITHOUT_LAST_ERROR leaves out
 // PassThruGetLastError (optional in J2534-1), SIM_WITHOUT_IOCTL leaves out
 // PassThruIoctl (a required entry point, to test a library that lacks one),
@@ -16,12 +30,15 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
 #include "j2534/passthru.h"
 #include "passthru_sim_control.h"
+#include "platform/environment.h"
+#include "vehicle_model.h"
 
 #if defined(SIM_WITH_DEPENDENCY)
 extern "C" int sim_dep_marker(void);
@@ -33,6 +50,7 @@ namespace {
 constexpr long kStatusNoError = 0;
 constexpr long kErrInvalidChannelId = 2;
 constexpr long kErrNullParameter = 4;
+constexpr long kErrDeviceNotConnected = 8;
 constexpr long kErrDeviceInUse = 16;
 constexpr long kErrInvalidIoctlId = 17;
 constexpr long kErrBufferEmpty = 18;
@@ -80,6 +98,14 @@ struct State {
     bool channel_open = false;
 
     std::vector<sim_call> calls;
+
+    // The simulated vehicle, answering whatever the scripting above leaves
+    // to the device while it is on.
+    bool vehicle_on = false;
+    vxsim::Vehicle vehicle;
+    std::string vehicle_error;  // why the last profile load failed
+    std::string open_refusal;   // set when the host's profile cannot be read
+    bool no_device = false;     // VXSIM_NO_DEVICE: no VCI plugged in
 };
 
 std::mutex& sim_mutex() {
@@ -87,8 +113,34 @@ std::mutex& sim_mutex() {
     return mutex;
 }
 
+// The state a host finds: the vehicle on, with the profile and speed its
+// environment asks for.
+State initial_state() {
+    State s;
+    s.vehicle_on = true;
+    try {
+        const auto path = vx::platform::environment_variable("VXSIM_PROFILE");
+        if (path && !path->empty()) {
+            vxsim::VehicleProfile profile;
+            if (vxsim::load_vehicle_profile_file(*path, profile, s.vehicle_error)) {
+                s.vehicle.set_profile(std::move(profile));
+            } else {
+                s.open_refusal = "Simulated vehicle profile unusable: " + s.vehicle_error;
+            }
+        }
+        const auto no_device = vx::platform::environment_variable("VXSIM_NO_DEVICE");
+        s.no_device = no_device && !no_device->empty() && *no_device != "0";
+        const auto instant = vx::platform::environment_variable("VXSIM_INSTANT");
+        if (instant && !instant->empty()) s.vehicle.set_instant(*instant != "0");
+    } catch (const std::exception&) {
+        // Without memory for the settings the built-in vehicle runs as it is.
+    }
+    s.battery_millivolts = s.vehicle.profile().battery_millivolts;
+    return s;
+}
+
 State& state() {
-    static State s;
+    static State s = initial_state();
     return s;
 }
 
@@ -157,6 +209,17 @@ bool channel_rejected(unsigned long channel_id) {
     return s.strict_ids && !(s.channel_open && channel_id == s.channel_id);
 }
 
+// Takes a profile read by `load`, or keeps the current one and the reason.
+template <typename Load>
+int take_vehicle_profile(Load load) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    vxsim::VehicleProfile profile;
+    if (!load(profile, s.vehicle_error)) return 0;
+    s.battery_millivolts = profile.battery_millivolts;
+    s.vehicle.set_profile(std::move(profile));
+    return 1;
+}
 }  // namespace
 
 extern "C" {
@@ -175,6 +238,16 @@ long VX_PASSTHRU_CALL PassThruOpen(void* pName, unsigned long* pDeviceID) {
     if (scripted_status(SIM_FN_OPEN, nullptr, status)) return finish(record, status);
     if (pDeviceID == nullptr) return finish(record, kErrNullParameter);
     if (s.strict_ids && s.device_open) return finish(record, kErrDeviceInUse);
+    if (s.vehicle_on && s.no_device) {
+        constexpr char kNotConnected[] = "Simulated VCI not connected (VXSIM_NO_DEVICE is set).";
+        s.last_error.assign(kNotConnected, kNotConnected + sizeof kNotConnected - 1);
+        return finish(record, kErrDeviceNotConnected);
+    }
+    if (s.vehicle_on && !s.open_refusal.empty()) {
+        s.last_error.assign(s.open_refusal.begin(), s.open_refusal.end());
+        if (s.last_error.size() > SIM_LAST_ERROR_CAPACITY - 1) s.last_error.resize(SIM_LAST_ERROR_CAPACITY - 1);
+        return finish(record, vxsim::kErrFailed);
+    }
     *pDeviceID = s.device_id;
     record.device_id = s.device_id;
     s.device_open = true;
@@ -194,6 +267,7 @@ long VX_PASSTHRU_CALL PassThruClose(unsigned long DeviceID) {
     }
     s.device_open = false;
     s.channel_open = false;
+    s.vehicle.disconnect();
     return finish(record, kStatusNoError);
 }
 
@@ -217,6 +291,7 @@ long VX_PASSTHRU_CALL PassThruConnect(unsigned long DeviceID, unsigned long Prot
     *pChannelID = s.channel_id;
     record.channel_id = s.channel_id;
     s.channel_open = true;
+    s.vehicle.connect(BaudRate, Flags);
     return finish(record, kStatusNoError);
 }
 
@@ -230,181 +305,251 @@ long VX_PASSTHRU_CALL PassThruDisconnect(unsigned long ChannelID) {
     if (scripted_status(SIM_FN_DISCONNECT, nullptr, status)) return finish(record, status);
     if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
     s.channel_open = false;
+    s.vehicle.disconnect();
     return finish(record, kStatusNoError);
 }
 
 long VX_PASSTHRU_CALL PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
                                        unsigned long* pNumMsgs, unsigned long Timeout) {
     honour_delay(SIM_FN_READ_MSGS);
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    sim_call record = new_record(SIM_FN_READ_MSGS);
-    record.channel_id = ChannelID;
-    record.timeout = Timeout;
-    record.input_non_null = pMsg != nullptr ? 1 : 0;
-    record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
-    auto report = [&](unsigned long count) {
-        if (pNumMsgs != nullptr) *pNumMsgs = count;
-        record.num_msgs_out = count;
-    };
-    long status = kStatusNoError;
-    if (scripted_status(SIM_FN_READ_MSGS, nullptr, status)) {
-        report(0);
-        return finish(record, status);
-    }
-    if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
-    if (channel_rejected(ChannelID)) {
-        report(0);
-        return finish(record, kErrInvalidChannelId);
-    }
-    const unsigned long reported_override =
-        s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
-    auto ready = std::find_if(s.replies.begin(), s.replies.end(), [&](const QueuedReply& r) {
-        return r.release_at <= s.successful_writes;
-    });
-    if (ready == s.replies.end() || *pNumMsgs == 0) {
-        const long empty = s.read_empty_status;
-        report(empty == kStatusNoError && s.read_reported >= 0 ? reported_override : 0);
-        return finish(record, empty);
-    }
-    const sim_reply& f = ready->fields;
-    pMsg->ProtocolID = f.protocol_id;
-    pMsg->RxStatus = f.rx_status;
-    pMsg->TxFlags = f.tx_flags;
-    pMsg->Timestamp = f.timestamp;
-    pMsg->DataSize = f.override_data_size != 0 ? f.data_size
-                                               : static_cast<unsigned long>(ready->data.size());
-    pMsg->ExtraDataIndex = f.extra_data_index;
-    std::copy(ready->data.begin(), ready->data.end(), pMsg->Data);
-    s.replies.erase(ready);
-    report(s.read_reported >= 0 ? reported_override : 1);
-    return finish(record, kStatusNoError);
+    // The vehicle's waiting happens after the lock is released, so the back
+    // door stays usable meanwhile.
+    std::uint64_t wait = 0;
+    const long result = [&]() -> long {
+        std::lock_guard<std::mutex> lock(sim_mutex());
+        State& s = state();
+        sim_call record = new_record(SIM_FN_READ_MSGS);
+        record.channel_id = ChannelID;
+        record.timeout = Timeout;
+        record.input_non_null = pMsg != nullptr ? 1 : 0;
+        record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
+        auto report = [&](unsigned long count) {
+            if (pNumMsgs != nullptr) *pNumMsgs = count;
+            record.num_msgs_out = count;
+        };
+        long status = kStatusNoError;
+        if (scripted_status(SIM_FN_READ_MSGS, nullptr, status)) {
+            report(0);
+            return finish(record, status);
+        }
+        if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
+        if (channel_rejected(ChannelID)) {
+            report(0);
+            return finish(record, kErrInvalidChannelId);
+        }
+        const unsigned long reported_override =
+            s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
+        auto ready = std::find_if(s.replies.begin(), s.replies.end(), [&](const QueuedReply& r) {
+            return r.release_at <= s.successful_writes;
+        });
+        if (ready == s.replies.end() && s.vehicle_on && *pNumMsgs != 0) {
+            vxsim::Vehicle::RxOutcome rx = s.vehicle.receive(Timeout);
+            wait = rx.wait_us;
+            if (rx.status != kStatusNoError) {
+                report(0);
+                return finish(record, rx.status);
+            }
+            const auto size = std::min<std::size_t>(rx.data.size(), SIM_MAX_FRAME);
+            pMsg->ProtocolID = vx::j2534::kProtocolIso9141;
+            pMsg->RxStatus = 0;
+            pMsg->TxFlags = 0;
+            pMsg->Timestamp = rx.timestamp_us;
+            pMsg->DataSize = static_cast<unsigned long>(size);
+            pMsg->ExtraDataIndex = static_cast<unsigned long>(size);
+            std::copy_n(rx.data.begin(), size, pMsg->Data);
+            report(1);
+            return finish(record, kStatusNoError);
+        }
+        if (ready == s.replies.end() || *pNumMsgs == 0) {
+            const long empty = s.read_empty_status;
+            report(empty == kStatusNoError && s.read_reported >= 0 ? reported_override : 0);
+            return finish(record, empty);
+        }
+        const sim_reply& f = ready->fields;
+        pMsg->ProtocolID = f.protocol_id;
+        pMsg->RxStatus = f.rx_status;
+        pMsg->TxFlags = f.tx_flags;
+        pMsg->Timestamp = f.timestamp;
+        pMsg->DataSize = f.override_data_size != 0 ? f.data_size
+                                                   : static_cast<unsigned long>(ready->data.size());
+        pMsg->ExtraDataIndex = f.extra_data_index;
+        std::copy(ready->data.begin(), ready->data.end(), pMsg->Data);
+        s.replies.erase(ready);
+        report(s.read_reported >= 0 ? reported_override : 1);
+        return finish(record, kStatusNoError);
+    }();
+    vxsim::wait_us(wait);
+    return result;
 }
 
 long VX_PASSTHRU_CALL PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
                                         unsigned long* pNumMsgs, unsigned long Timeout) {
     honour_delay(SIM_FN_WRITE_MSGS);
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    sim_call record = new_record(SIM_FN_WRITE_MSGS);
-    record.channel_id = ChannelID;
-    record.timeout = Timeout;
-    record.input_non_null = pMsg != nullptr ? 1 : 0;
-    record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
-    if (pMsg != nullptr && record.num_msgs_in > 0) {
-        record.msg_protocol_id = pMsg->ProtocolID;
-        record.msg_tx_flags = pMsg->TxFlags;
-        record.msg_data_size = pMsg->DataSize;
-        record.msg_extra_data_index = pMsg->ExtraDataIndex;
-        record.frame_size = std::min<unsigned long>(pMsg->DataSize, SIM_MAX_FRAME);
-        std::memcpy(record.frame, pMsg->Data, record.frame_size);
-    }
-    auto report = [&](unsigned long count) {
-        if (pNumMsgs != nullptr) *pNumMsgs = count;
-        record.num_msgs_out = count;
-    };
-    // A count queued for this call is reported with any status: devices that
-    // report a written message together with an error exist.
-    long long queued_count = -1;
-    if (!s.write_count_queue.empty()) {
-        queued_count = s.write_count_queue.front();
-        s.write_count_queue.pop_front();
-    }
-    long status = kStatusNoError;
-    if (scripted_status(SIM_FN_WRITE_MSGS, nullptr, status)) {
-        report(queued_count >= 0 ? static_cast<unsigned long>(queued_count) : 0);
-        return finish(record, status);
-    }
-    if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
-    if (channel_rejected(ChannelID)) {
-        report(0);
-        return finish(record, kErrInvalidChannelId);
-    }
-    ++s.successful_writes;
-    if (queued_count >= 0) {
-        report(static_cast<unsigned long>(queued_count));
-    } else {
-        report(s.write_reported >= 0 ? static_cast<unsigned long>(s.write_reported) : record.num_msgs_in);
-    }
-    return finish(record, kStatusNoError);
+    std::uint64_t wait = 0;
+    const long result = [&]() -> long {
+        std::lock_guard<std::mutex> lock(sim_mutex());
+        State& s = state();
+        sim_call record = new_record(SIM_FN_WRITE_MSGS);
+        record.channel_id = ChannelID;
+        record.timeout = Timeout;
+        record.input_non_null = pMsg != nullptr ? 1 : 0;
+        record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
+        if (pMsg != nullptr && record.num_msgs_in > 0) {
+            record.msg_protocol_id = pMsg->ProtocolID;
+            record.msg_tx_flags = pMsg->TxFlags;
+            record.msg_data_size = pMsg->DataSize;
+            record.msg_extra_data_index = pMsg->ExtraDataIndex;
+            record.frame_size = std::min<unsigned long>(pMsg->DataSize, SIM_MAX_FRAME);
+            std::memcpy(record.frame, pMsg->Data, record.frame_size);
+        }
+        auto report = [&](unsigned long count) {
+            if (pNumMsgs != nullptr) *pNumMsgs = count;
+            record.num_msgs_out = count;
+        };
+        // A count queued for this call is reported with any status: devices that
+        // report a written message together with an error exist.
+        long long queued_count = -1;
+        if (!s.write_count_queue.empty()) {
+            queued_count = s.write_count_queue.front();
+            s.write_count_queue.pop_front();
+        }
+        long status = kStatusNoError;
+        if (scripted_status(SIM_FN_WRITE_MSGS, nullptr, status)) {
+            report(queued_count >= 0 ? static_cast<unsigned long>(queued_count) : 0);
+            return finish(record, status);
+        }
+        if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
+        if (channel_rejected(ChannelID)) {
+            report(0);
+            return finish(record, kErrInvalidChannelId);
+        }
+        if (s.vehicle_on) {
+            // The messages go on the line one after another.
+            for (unsigned long i = 0; i < record.num_msgs_in; ++i) {
+                const PASSTHRU_MSG& msg = pMsg[i];
+                const auto size = std::min<std::size_t>(msg.DataSize, SIM_MAX_FRAME);
+                const vxsim::Vehicle::TxOutcome tx = s.vehicle.transmit(msg.Data, size, msg.TxFlags, Timeout);
+                wait += tx.wait_us;
+                if (tx.status != kStatusNoError) {
+                    report(i);
+                    return finish(record, tx.status);
+                }
+            }
+        }
+        ++s.successful_writes;
+        if (queued_count >= 0) {
+            report(static_cast<unsigned long>(queued_count));
+        } else {
+            report(s.write_reported >= 0 ? static_cast<unsigned long>(s.write_reported) : record.num_msgs_in);
+        }
+        return finish(record, kStatusNoError);
+    }();
+    vxsim::wait_us(wait);
+    return result;
 }
 
 #if !defined(SIM_WITHOUT_IOCTL)
 long VX_PASSTHRU_CALL PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, void* pInput,
                                     void* pOutput) {
     honour_delay(SIM_FN_IOCTL);
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    sim_call record = new_record(SIM_FN_IOCTL);
-    record.channel_id = ChannelID;
-    record.ioctl_id = IoctlID;
-    record.input_non_null = pInput != nullptr ? 1 : 0;
-    record.output_non_null = pOutput != nullptr ? 1 : 0;
+    std::uint64_t wait = 0;
+    const long result = [&]() -> long {
+        std::lock_guard<std::mutex> lock(sim_mutex());
+        State& s = state();
+        sim_call record = new_record(SIM_FN_IOCTL);
+        record.channel_id = ChannelID;
+        record.ioctl_id = IoctlID;
+        record.input_non_null = pInput != nullptr ? 1 : 0;
+        record.output_non_null = pOutput != nullptr ? 1 : 0;
 
-    // Record the inputs before deciding anything: they are what the core sent.
-    if (IoctlID == vx::j2534::kIoctlSetConfig && pInput != nullptr) {
-        const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
-        record.config_num_params = list->NumOfParams;
-        if (list->ConfigPtr != nullptr) {
-            record.config_count = std::min<unsigned long>(list->NumOfParams, SIM_MAX_CONFIG);
-            for (unsigned long i = 0; i < record.config_count; ++i) {
-                record.config_parameter[i] = list->ConfigPtr[i].Parameter;
-                record.config_value[i] = list->ConfigPtr[i].Value;
+        // Record the inputs before deciding anything: they are what the core sent.
+        if (IoctlID == vx::j2534::kIoctlSetConfig && pInput != nullptr) {
+            const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
+            record.config_num_params = list->NumOfParams;
+            if (list->ConfigPtr != nullptr) {
+                record.config_count = std::min<unsigned long>(list->NumOfParams, SIM_MAX_CONFIG);
+                for (unsigned long i = 0; i < record.config_count; ++i) {
+                    record.config_parameter[i] = list->ConfigPtr[i].Parameter;
+                    record.config_value[i] = list->ConfigPtr[i].Value;
+                }
             }
         }
-    }
-    if (IoctlID == vx::j2534::kIoctlFiveBaudInit) {
-        if (pInput != nullptr) {
-            const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
-            record.init_input_num_bytes = in->NumOfBytes;
-            if (in->BytePtr != nullptr) {
-                record.init_input_count = std::min<unsigned long>(in->NumOfBytes, SIM_MAX_INIT_BYTES);
-                std::memcpy(record.init_input, in->BytePtr, record.init_input_count);
+        if (IoctlID == vx::j2534::kIoctlFiveBaudInit) {
+            if (pInput != nullptr) {
+                const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
+                record.init_input_num_bytes = in->NumOfBytes;
+                if (in->BytePtr != nullptr) {
+                    record.init_input_count = std::min<unsigned long>(in->NumOfBytes, SIM_MAX_INIT_BYTES);
+                    std::memcpy(record.init_input, in->BytePtr, record.init_input_count);
+                }
+            }
+            if (pOutput != nullptr) {
+                const auto* out = static_cast<const SBYTE_ARRAY*>(pOutput);
+                record.init_output_num_bytes_in = out->NumOfBytes;
+                record.init_output_num_bytes_out = out->NumOfBytes;
             }
         }
-        if (pOutput != nullptr) {
-            const auto* out = static_cast<const SBYTE_ARRAY*>(pOutput);
-            record.init_output_num_bytes_in = out->NumOfBytes;
-            record.init_output_num_bytes_out = out->NumOfBytes;
-        }
-    }
 
-    long status = kStatusNoError;
-    if (scripted_status(SIM_FN_IOCTL, &IoctlID, status)) return finish(record, status);
-    if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
+        long status = kStatusNoError;
+        if (scripted_status(SIM_FN_IOCTL, &IoctlID, status)) return finish(record, status);
+        if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
 
-    switch (IoctlID) {
-        case vx::j2534::kIoctlSetConfig:
-            if (pInput == nullptr) return finish(record, kErrNullParameter);
-            return finish(record, kStatusNoError);
-        case vx::j2534::kIoctlReadVbatt:
-            // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
-            if (pOutput == nullptr) return finish(record, kErrNullParameter);
-            *static_cast<unsigned long*>(pOutput) = s.battery_millivolts;
-            record.vbatt_written = s.battery_millivolts;
-            return finish(record, kStatusNoError);
-        case vx::j2534::kIoctlFiveBaudInit: {
-            if (pInput == nullptr || pOutput == nullptr) return finish(record, kErrNullParameter);
-            auto* out = static_cast<SBYTE_ARRAY*>(pOutput);
-            if (out->BytePtr == nullptr) return finish(record, kErrNullParameter);
-            const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
-            std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
-            out->NumOfBytes = s.key_reported;
-            record.init_output_num_bytes_out = s.key_reported;
-            return finish(record, kStatusNoError);
-        }
-        case vx::j2534::kIoctlClearTxBuffer:
-            return finish(record, kStatusNoError);
-        case vx::j2534::kIoctlClearRxBuffer:
-            if (s.clear_rx_discards) {
-                std::erase_if(s.replies, [&](const QueuedReply& r) {
-                    return r.release_at <= s.successful_writes;
-                });
+        switch (IoctlID) {
+            case vx::j2534::kIoctlSetConfig: {
+                if (pInput == nullptr) return finish(record, kErrNullParameter);
+                const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
+                if (s.vehicle_on && list->ConfigPtr != nullptr) {
+                    for (unsigned long i = 0; i < list->NumOfParams; ++i) {
+                        if (list->ConfigPtr[i].Parameter == vx::j2534::kParamDataRate) {
+                            s.vehicle.set_baud_rate(list->ConfigPtr[i].Value);
+                        }
+                    }
+                }
+                return finish(record, kStatusNoError);
             }
-            return finish(record, kStatusNoError);
-        default:
-            return finish(record, kErrInvalidIoctlId);
-    }
+            case vx::j2534::kIoctlReadVbatt:
+                // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
+                if (pOutput == nullptr) return finish(record, kErrNullParameter);
+                *static_cast<unsigned long*>(pOutput) = s.battery_millivolts;
+                record.vbatt_written = s.battery_millivolts;
+                return finish(record, kStatusNoError);
+            case vx::j2534::kIoctlFiveBaudInit: {
+                if (pInput == nullptr || pOutput == nullptr) return finish(record, kErrNullParameter);
+                auto* out = static_cast<SBYTE_ARRAY*>(pOutput);
+                if (out->BytePtr == nullptr) return finish(record, kErrNullParameter);
+                const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
+                if (s.vehicle_on) {
+                    const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
+                    if (in->BytePtr == nullptr || in->NumOfBytes == 0) return finish(record, kErrNullParameter);
+                    const vxsim::Vehicle::InitOutcome init = s.vehicle.five_baud_init(in->BytePtr[0]);
+                    wait = init.wait_us;
+                    const auto keys = static_cast<unsigned long>(init.key_bytes.size());
+                    std::copy_n(init.key_bytes.begin(), std::min(room, keys), out->BytePtr);
+                    out->NumOfBytes = keys;
+                    record.init_output_num_bytes_out = keys;
+                    return finish(record, init.status);
+                }
+                std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
+                out->NumOfBytes = s.key_reported;
+                record.init_output_num_bytes_out = s.key_reported;
+                return finish(record, kStatusNoError);
+            }
+            case vx::j2534::kIoctlClearTxBuffer:
+                return finish(record, kStatusNoError);
+            case vx::j2534::kIoctlClearRxBuffer:
+                if (s.vehicle_on) s.vehicle.clear_received();
+                if (s.clear_rx_discards) {
+                    std::erase_if(s.replies, [&](const QueuedReply& r) {
+                        return r.release_at <= s.successful_writes;
+                    });
+                }
+                return finish(record, kStatusNoError);
+            default:
+                return finish(record, kErrInvalidIoctlId);
+        }
+    }();
+    vxsim::wait_us(wait);
+    return result;
 }
 #endif
 
@@ -429,6 +574,7 @@ long VX_PASSTHRU_CALL PassThruGetLastError(char* pErrorDescription) {
 void sim_reset(void) {
     std::lock_guard<std::mutex> lock(sim_mutex());
     state() = State{};
+    vxsim::use_virtual_clock(false);
 }
 
 void sim_set_status(int function, long status) {
@@ -568,6 +714,53 @@ void sim_reserve_calls(unsigned long count) {
     std::lock_guard<std::mutex> lock(sim_mutex());
     state().calls.reserve(count);
 }
+
+void sim_set_vehicle(int on) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    s.vehicle_on = on != 0;
+    if (s.vehicle_on) s.battery_millivolts = s.vehicle.profile().battery_millivolts;
+}
+
+int sim_load_vehicle_profile(const char* json_text) {
+    return take_vehicle_profile([&](vxsim::VehicleProfile& profile, std::string& error) {
+        if (json_text == nullptr) {
+            error = "no profile text";
+            return false;
+        }
+        return vxsim::parse_vehicle_profile(json_text, profile, error);
+    });
+}
+
+int sim_load_vehicle_profile_file(const char* path) {
+    return take_vehicle_profile([&](vxsim::VehicleProfile& profile, std::string& error) {
+        if (path == nullptr) {
+            error = "no profile path";
+            return false;
+        }
+        return vxsim::load_vehicle_profile_file(path, profile, error);
+    });
+}
+
+unsigned long sim_vehicle_profile_error(char* buffer, unsigned long size) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    const std::string& error = state().vehicle_error;
+    if (buffer != nullptr && size > 0) {
+        const std::size_t kept = std::min<std::size_t>(error.size(), size - 1);
+        std::copy_n(error.begin(), kept, buffer);
+        buffer[kept] = '\0';
+    }
+    return static_cast<unsigned long>(error.size());
+}
+
+void sim_set_vehicle_instant(int instant) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().vehicle.set_instant(instant != 0);
+}
+
+void sim_use_virtual_clock(int on) { vxsim::use_virtual_clock(on != 0); }
+
+unsigned long long sim_virtual_elapsed_us(void) { return vxsim::virtual_elapsed_us(); }
 
 }  // extern "C"
 

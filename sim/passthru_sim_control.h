@@ -33,7 +33,31 @@
  * no last-error text (GetLastError returns 0 and leaves the buffer zeroed),
  * empty-read status ERR_BUFFER_EMPTY (18), message counts reported truly,
  * strict ids off, CLEAR_RX_BUFFER keeps queued replies, no delays, no replies
- * queued, an empty call record.
+ * queued, an empty call record, the simulated vehicle off (built-in profile,
+ * real time) and the real clock.
+ *
+ * The simulated vehicle (vehicle_model.h). A freshly loaded library has it on,
+ * so a host that never calls the back door finds a vehicle on the K-line;
+ * sim_reset() turns it off, so scripted tests see only their script. While it
+ * is on, the device answers what the script leaves to it from the vehicle:
+ *   - PassThruConnect and SET_CONFIG DATA_RATE set the line's baud rate; a
+ *     new channel, PassThruDisconnect and PassThruClose put the ECUs to sleep;
+ *   - READ_VBATT: the profile's battery (until sim_set_battery_millivolts);
+ *   - FIVE_BAUD_INIT: the ECU with that wake address wakes and its key bytes
+ *     come back; with no such ECU the ioctl fails with ERR_FAILED (7) and
+ *     NumOfBytes 0. It takes 2 s for the address plus the ISO 9141-2 W1..W4
+ *     times and the sync and key bytes (2.3 s when nobody answers);
+ *   - PassThruWriteMsgs puts the message on the line (10 bit times a byte at
+ *     the baud rate, plus the ISO 9141-2 checksum the device appends unless
+ *     TxFlags or the connect flags carry ISO9141_NO_CHECKSUM 0x200) and blocks
+ *     until it is out (ERR_TIMEOUT when that exceeds a non-zero time-out); the
+ *     awake ECU answers after its P2 time;
+ *   - PassThruReadMsgs hands out the ECU's answers once they have arrived,
+ *     waiting up to the time-out for one; with nothing, ERR_TIMEOUT (9), or
+ *     ERR_BUFFER_EMPTY (18) for a time-out of 0. Scripted replies come first;
+ *   - CLEAR_RX_BUFFER drops the answers received so far.
+ * Every wait goes through one function: real sleeps, nothing when the vehicle
+ * is instant, or a virtual clock (sim_use_virtual_clock) that tests read.
  */
 #ifndef PASSTHRU_SIM_CONTROL_H
 #define PASSTHRU_SIM_CONTROL_H
@@ -178,7 +202,24 @@ typedef struct sim_call {
     X(void, sim_clear_calls, (void))                                                          \
     /* Makes room in the call record for this many calls in all, so that recording        \
      * them allocates nothing (for allocation-failure tests); until sim_reset. */            \
-    X(void, sim_reserve_calls, (unsigned long count))
+    X(void, sim_reserve_calls, (unsigned long count))                                         \
+    /* Non-zero: the simulated vehicle answers (see above); 0: it is off. */                \
+    X(void, sim_set_vehicle, (int on))                                                        \
+    /* Loads a vehicle profile from JSON text / from a file, replacing the current          \
+     * one (and the battery value), and returns 1; returns 0 and keeps the current         \
+     * one when it cannot be read (sim_vehicle_profile_error says why). */                   \
+    X(int, sim_load_vehicle_profile, (const char* json_text))                                 \
+    X(int, sim_load_vehicle_profile_file, (const char* path))                                 \
+    /* Copies the last profile error (NUL-terminated, cut to size) and returns its          \
+     * full length; 0 when the last load succeeded. */                                        \
+    X(unsigned long, sim_vehicle_profile_error, (char* buffer, unsigned long size))          \
+    /* Non-zero: everything on the line takes no time; 0: it takes its time. */             \
+    X(void, sim_set_vehicle_instant, (int instant))                                           \
+    /* Non-zero: the vehicle's waits advance a virtual clock that starts at 0              \
+     * instead of sleeping; 0: real time again. */                                            \
+    X(void, sim_use_virtual_clock, (int on))                                                  \
+    /* Microseconds the virtual clock has advanced since it was switched on. */             \
+    X(unsigned long long, sim_virtual_elapsed_us, (void))
 
 #define SIM_DECLARE_CONTROL_FUNCTION(ret, name, params) ret name params;
 SIM_CONTROL_FUNCTIONS(SIM_DECLARE_CONTROL_FUNCTION)

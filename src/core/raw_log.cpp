@@ -14,48 +14,67 @@ namespace {
 std::mutex g_log_mutex;
 std::string g_log;  // constant-initialised (empty), nothing runs at load
 
-// One "%0<width>d" conversion: a minus sign for negative values, then the
-// digits of the magnitude, zero-filled so that sign and digits together take
-// at least width characters; wider values keep all their digits.
-void append_zero_padded(std::string& out, int value, std::size_t width) {
+// The longest timestamp: six fields of at most 11 characters (sign and ten
+// digits of an int) and five separators.
+constexpr std::size_t kTimestampCapacity = 6 * 11 + 5;
+
+// One "%0<width>d" conversion written at p: a minus sign for negative values,
+// then the digits of the magnitude, zero-filled so that sign and digits
+// together take at least width characters; wider values keep all their
+// digits. Returns the end of what it wrote.
+char* put_zero_padded(char* p, int value, std::size_t width) {
+    unsigned magnitude = static_cast<unsigned>(value);
     if (value < 0) {
-        out.push_back('-');
+        *p++ = '-';
         if (width != 0) --width;
+        magnitude = 0u - magnitude;
     }
-    const std::string digits = unsigned_text(value < 0 ? 0u - static_cast<unsigned>(value)
-                                                       : static_cast<unsigned>(value));
-    if (digits.size() < width) out.append(width - digits.size(), '0');
-    out.append(digits);
+    char digits[10];
+    std::size_t count = 0;
+    do {
+        digits[sizeof digits - ++count] = static_cast<char>('0' + magnitude % 10u);
+        magnitude /= 10u;
+    } while (magnitude != 0);
+    for (; width > count; --width) *p++ = '0';
+    for (std::size_t i = sizeof digits - count; i < sizeof digits; ++i) *p++ = digits[i];
+    return p;
 }
 
-// "%04d-%02d-%02d %02d:%02d:%02d", e.g. 2024-03-05 09:07:31.
-void append_timestamp(std::string& out, const platform::LocalTime& t) {
-    append_zero_padded(out, t.year, 4);
-    out.push_back('-');
-    append_zero_padded(out, t.month, 2);
-    out.push_back('-');
-    append_zero_padded(out, t.day, 2);
-    out.push_back(' ');
-    append_zero_padded(out, t.hour, 2);
-    out.push_back(':');
-    append_zero_padded(out, t.minute, 2);
-    out.push_back(':');
-    append_zero_padded(out, t.second, 2);
+// "%04d-%02d-%02d %02d:%02d:%02d", e.g. 2024-03-05 09:07:31, into a fixed
+// buffer: formatting a line's timestamp needs no allocation.
+std::size_t format_timestamp(char (&out)[kTimestampCapacity], const platform::LocalTime& t) {
+    char* p = out;
+    p = put_zero_padded(p, t.year, 4);
+    *p++ = '-';
+    p = put_zero_padded(p, t.month, 2);
+    *p++ = '-';
+    p = put_zero_padded(p, t.day, 2);
+    *p++ = ' ';
+    p = put_zero_padded(p, t.hour, 2);
+    *p++ = ':';
+    p = put_zero_padded(p, t.minute, 2);
+    *p++ = ':';
+    p = put_zero_padded(p, t.second, 2);
+    return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace
 
 void log_line(std::string_view text, LineEnd end) {
-    std::string line;
-    line.reserve(19 + text.size() + 2);
-    append_timestamp(line, platform::local_time());
-    line.append(text);
-    line.append(end == LineEnd::CrLf ? "\r\n" : "\n");
+    char stamp[kTimestampCapacity];
+    const std::size_t stamp_size = format_timestamp(stamp, platform::local_time());
+    const std::string_view line_end = end == LineEnd::CrLf ? "\r\n" : "\n";
 
     std::lock_guard<std::mutex> lock(g_log_mutex);
-    // std::string::append has no effect when it throws, so a line is either
-    // appended whole or not at all.
-    g_log.append(line);
+    // Room for the whole line first (growing geometrically, so appending stays
+    // linear): reserve has no effect when it throws, and the appends after it
+    // cannot throw, so a line is either appended whole or not at all.
+    const std::size_t needed = g_log.size() + stamp_size + text.size() + line_end.size();
+    if (needed > g_log.capacity()) {
+        const std::size_t doubled = 2 * g_log.capacity();
+        g_log.reserve(doubled > needed && doubled <= g_log.max_size() ? doubled : needed);
+    }
+    g_log.append(stamp, stamp_size).append(text).append(line_end);
 }
 
 int copy_log_out(char* buffer, int size) noexcept {

@@ -13,15 +13,36 @@ bool is_request_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c =
 // isspace in the C locale, which strtol skips.
 bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// Where "key" (quotes included) first occurs in text, or npos. Every field
+// read searches the whole request, so this runs from quote to quote and looks
+// at the closing quote before comparing the key.
+std::size_t find_quoted_key(std::string_view text, std::string_view key) {
+    const std::size_t needed = key.size() + 2;
+    if (text.size() < needed) return std::string_view::npos;
+    const char* const begin = text.data();
+    const char* const last = begin + (text.size() - needed);  // the last place a match can start
+    const char* p = begin;
+    while (p <= last) {
+        p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(last - p) + 1));
+        if (p == nullptr) break;
+        if (p[key.size() + 1] == '"' &&
+            (key.empty() || std::memcmp(p + 1, key.data(), key.size()) == 0)) {
+            return static_cast<std::size_t>(p - begin);
+        }
+        ++p;
+    }
+    return std::string_view::npos;
+}
+
 std::string read_quoted(std::string_view rest) {
     std::string value;
     for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '"') break;
-        if (c != '\\') {
-            value.push_back(c);
-            continue;
-        }
+        // The plain run up to the next quote or backslash, appended in one go.
+        std::size_t run_end = i;
+        while (run_end < rest.size() && rest[run_end] != '"' && rest[run_end] != '\\') ++run_end;
+        value.append(rest.data() + i, run_end - i);
+        i = run_end;
+        if (i == rest.size() || rest[i] == '"') break;
         if (++i == rest.size()) break;  // a lone trailing backslash adds nothing
         switch (rest[i]) {
             case 'n': value.push_back('\n'); break;
@@ -47,15 +68,9 @@ std::string request_text(const char* request, std::string_view key) {
     if (request == nullptr) return {};
     const std::string_view text(request, std::strlen(request));
 
-    std::string pattern;
-    pattern.reserve(key.size() + 2);
-    pattern.push_back('"');
-    pattern.append(key);
-    pattern.push_back('"');
-
-    const std::size_t hit = text.find(pattern);
+    const std::size_t hit = find_quoted_key(text, key);
     if (hit == std::string_view::npos) return {};
-    const std::size_t colon = text.find(':', hit + pattern.size());
+    const std::size_t colon = text.find(':', hit + key.size() + 2);
     if (colon == std::string_view::npos || colon + 1 >= text.size()) return {};
 
     std::size_t pos = colon + 1;

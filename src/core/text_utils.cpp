@@ -11,6 +11,9 @@ namespace {
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerHex[] = "0123456789abcdef";
 
+// Quote, backslash and the control bytes; every other byte passes unchanged.
+constexpr bool needs_json_escape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\'; }
+
 // The escape for one byte, or an empty view when the byte passes unchanged.
 std::string_view json_escape_for(unsigned char byte, char (&scratch)[6]) {
     switch (byte) {
@@ -42,16 +45,17 @@ int hex_digit_value(char c) {
 
 void append_json_escaped(std::string& out, std::string_view text) {
     // Copy runs of plain bytes in one go; escapes are rare in practice.
-    std::size_t run_start = 0;
+    const char* p = text.data();
+    const char* const end = p + text.size();
     char scratch[6];
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::string_view escape = json_escape_for(static_cast<unsigned char>(text[i]), scratch);
-        if (escape.empty()) continue;
-        out.append(text.data() + run_start, i - run_start);
-        out.append(escape);
-        run_start = i + 1;
+    while (p != end) {
+        const char* const run = p;
+        while (p != end && !needs_json_escape(static_cast<unsigned char>(*p))) ++p;
+        out.append(run, static_cast<std::size_t>(p - run));
+        if (p == end) break;
+        out.append(json_escape_for(static_cast<unsigned char>(*p), scratch));
+        ++p;
     }
-    out.append(text.data() + run_start, text.size() - run_start);
 }
 
 std::string json_escaped(std::string_view text) {
@@ -81,6 +85,9 @@ std::string hex_bytes_text(const std::uint8_t* data, std::size_t count) {
 
 bool parse_hex_text(std::string_view text, Bytes& out) {
     out.clear();
+    // Room for every byte a valid text can hold, so that short frames are
+    // read without growing the vector step by step.
+    out.reserve(std::min(text.size() / 2, kMaxHexTextBytes + 1));
     int pending = -1;
     for (const char c : text) {
         if (c == 'x' || c == 'X') {
@@ -100,13 +107,15 @@ bool parse_hex_text(std::string_view text, Bytes& out) {
 }
 
 void append_unsigned(std::string& out, std::uint64_t value) {
+    // Filled from the end, then appended in one piece.
     char digits[20];
-    std::size_t n = 0;
+    char* const end = digits + sizeof digits;
+    char* first = end;
     do {
-        digits[n++] = static_cast<char>('0' + value % 10);
+        *--first = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n != 0) out.push_back(digits[--n]);
+    out.append(first, static_cast<std::size_t>(end - first));
 }
 
 void append_decimal(std::string& out, std::int64_t value) {

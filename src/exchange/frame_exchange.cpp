@@ -85,7 +85,6 @@ void AppendRxEntry(std::string& out, const PASSTHRU_MSG& message) {
     // data area the message actually has.
     const std::size_t shown = static_cast<std::size_t>(
         std::min<unsigned long>(message.DataSize, static_cast<unsigned long>(j2534::kMsgDataCapacity)));
-    std::string hex = hex_bytes_text(message.Data, shown);
 
     out += "{\"protocol\":";
     append_unsigned(out, message.ProtocolID);
@@ -97,8 +96,9 @@ void AppendRxEntry(std::string& out, const PASSTHRU_MSG& message) {
     append_unsigned(out, message.Timestamp);
     out += ",\"size\":";
     append_unsigned(out, message.DataSize);
+    // Hex digits and blanks need no JSON escaping.
     out += ",\"hex\":\"";
-    append_json_escaped(out, hex);
+    append_hex_bytes(out, message.Data, shown);
     out += "\"}";
 }
 
@@ -111,7 +111,7 @@ void AppendAttemptObject(std::string& out, const AttemptReport& attempt) {
         .raw(",\"writeRcName\":\"")
         .text(j2534::status_name(attempt.writeRc))
         .raw("\",\"txHex\":\"")
-        .text(hex_bytes_text(attempt.tx.data(), attempt.tx.size()))
+        .hex(attempt.tx.data(), attempt.tx.size())
         .raw("\",\"txFlags\":")
         .unsigned_number(attempt.txFlags)
         .raw(",\"txMessagesWritten\":")

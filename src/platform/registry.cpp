@@ -5,6 +5,7 @@
 #elif defined(__unix__) || defined(__APPLE__)
 #  include <nlohmann/json.hpp>
 #  include <algorithm>
+#  include <dirent.h>
 #  include <cstring>
 #  include <filesystem>
 #  include <fstream>
@@ -112,6 +113,10 @@ struct StandInKey {
 
 StandInKey* as_stand_in(RegistryKey key) { return static_cast<StandInKey*>(key); }
 
+struct FolderCloser {
+    void operator()(DIR* folder) const { closedir(folder); }
+};
+
 std::optional<std::string> read_small_file(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
@@ -135,12 +140,14 @@ public:
         auto opened = std::make_unique<StandInKey>();
         opened->home = *home;
         opened->folder = std::filesystem::path(*home) / ".passthru";
-        std::error_code error;
-        std::filesystem::directory_iterator entries(opened->folder, error);
-        if (error) return false;
-        for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-            if (error) break;
-            const std::string file_name = entries->path().filename().string();
+        // POSIX opendir/readdir rather than std::filesystem::directory_iterator:
+        // libstdc++ 12 ends the process (std::terminate) when memory runs out
+        // inside that iterator's constructor, where a bad_alloc is wanted.
+        const std::unique_ptr<DIR, FolderCloser> folder(opendir(opened->folder.c_str()));
+        if (!folder) return false;
+        // readdir's null ends the listing at its end and on an error alike.
+        while (const dirent* entry = readdir(folder.get())) {
+            const std::string file_name = entry->d_name;
             if (file_name.size() <= kRegistrationExtension.size() ||
                 !file_name.ends_with(kRegistrationExtension)) {
                 continue;
@@ -236,20 +243,85 @@ Registry& system_registry() {
     return registry;
 }
 
-std::optional<PassThruRegistration> parse_passthru_registration(std::string_view text, std::string_view home) {
-    const nlohmann::json document =
-        nlohmann::json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
-    if (document.is_discarded() || !document.is_object()) return std::nullopt;
+namespace {
 
-    const auto string_member = [&document](const char* member) -> std::optional<std::string> {
-        const auto found = document.find(member);
-        if (found == document.end() || !found->is_string()) return std::nullopt;
-        return found->get_ref<const std::string&>();
-    };
+// Reads the three members of a registration straight from the parser's
+// events (SAX) instead of building a document: nlohmann::json's document
+// destructor allocates, so running out of memory while one is destroyed
+// would end the process instead of reaching the caller as std::bad_alloc.
+// As a document would: only a top-level object is a registration, a later
+// duplicate member replaces an earlier one, and a member whose value is not a
+// string is absent.
+class RegistrationReader final : public nlohmann::json_sax<nlohmann::json> {
+public:
     PassThruRegistration registration;
-    registration.name = string_member("NAME");
-    registration.vendor = string_member("VENDOR");
-    registration.function_library = string_member("FUNCTION_LIB");
+    bool top_level_object = false;
+
+    bool null() override { return other_value(); }
+    bool boolean(bool) override { return other_value(); }
+    bool number_integer(number_integer_t) override { return other_value(); }
+    bool number_unsigned(number_unsigned_t) override { return other_value(); }
+    bool number_float(number_float_t, const string_t&) override { return other_value(); }
+    bool binary(binary_t&) override { return other_value(); }
+    bool string(string_t& value) override {
+        if (depth_ == 0) return false;
+        if (depth_ == 1 && member_ != nullptr) *member_ = std::move(value);
+        return true;
+    }
+    bool start_object(std::size_t) override {
+        if (depth_ == 0) top_level_object = true;
+        if (depth_ == 1) clear_member();
+        ++depth_;
+        return true;
+    }
+    bool key(string_t& name) override {
+        if (depth_ == 1) member_ = member_named(name);
+        return true;
+    }
+    bool end_object() override {
+        --depth_;
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        if (depth_ == 0) return false;
+        if (depth_ == 1) clear_member();
+        ++depth_;
+        return true;
+    }
+    bool end_array() override {
+        --depth_;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    bool other_value() {
+        if (depth_ == 0) return false;
+        if (depth_ == 1) clear_member();
+        return true;
+    }
+    void clear_member() {
+        if (member_ != nullptr) member_->reset();
+    }
+    std::optional<std::string>* member_named(const std::string& name) {
+        if (name == "NAME") return &registration.name;
+        if (name == "VENDOR") return &registration.vendor;
+        if (name == "FUNCTION_LIB") return &registration.function_library;
+        return nullptr;
+    }
+
+    std::size_t depth_ = 0;  // 1 inside the top-level object
+    std::optional<std::string>* member_ = nullptr;  // the member the next value at depth 1 belongs to
+};
+
+}  // namespace
+
+std::optional<PassThruRegistration> parse_passthru_registration(std::string_view text, std::string_view home) {
+    RegistrationReader reader;
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &reader) || !reader.top_level_object) {
+        return std::nullopt;
+    }
+    PassThruRegistration registration = std::move(reader.registration);
     if (registration.function_library) {
         registration.function_library = expand_home(*registration.function_library, home);
     }

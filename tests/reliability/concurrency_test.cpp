@@ -132,24 +132,30 @@ TEST_F(ConcurrentHosts, GetLastLogNeverWaitsForADeviceOperation) {
 
     Clock::duration slowest{};
     long reads = 0;
+    long slow_reads = 0;  // over 5 ms: only a thread preempted by a busy machine
     char log_buffer[4096];
     while (!done) {
         const auto before = Clock::now();
         VX_GetLastLog(log_buffer, static_cast<int>(sizeof log_buffer));
-        slowest = std::max(slowest, Clock::now() - before);
+        const auto took = Clock::now() - before;
+        slowest = std::max(slowest, took);
+        if (took > std::chrono::milliseconds(5)) ++slow_reads;
         ++reads;
     }
     worker.join();
 
     EXPECT_GE(device_time, std::chrono::milliseconds(500));
     EXPECT_GT(reads, 50) << "the log was read while the device worked";
-    EXPECT_LT(slowest, std::chrono::milliseconds(50)) << "a log read waited for the device";
+    // A read that waited for the device would take its 500 ms.
+    EXPECT_LT(slowest, std::chrono::milliseconds(250)) << "a log read waited for the device";
+    EXPECT_LE(slow_reads * 100, reads) << "at most 1 % of the reads took over 5 ms";
     EXPECT_EQ(raw_log_fault(log()), "");
     EXPECT_TRUE(log().starts_with(log_before));
     std::cout << "[ INFO     ] " << reads << " log reads during "
               << std::chrono::duration_cast<std::chrono::milliseconds>(device_time).count()
               << " ms of device time, slowest "
-              << std::chrono::duration_cast<std::chrono::microseconds>(slowest).count() << " us\n";
+              << std::chrono::duration_cast<std::chrono::microseconds>(slowest).count() << " us, "
+              << slow_reads << " over 5 ms\n";
 }
 
 }  // namespace

@@ -42,7 +42,12 @@ protected:
         std::memset(buffer_.get(), 0x5A, static_cast<std::size_t>(kBufferSize));
         return step.call(buffer_.get(), kBufferSize);
     }
-    std::string text() const { return std::string(buffer_.get()); }
+    // The text up to the NUL; a buffer left without one reads as a mark.
+    std::string text() const {
+        const void* nul = std::memchr(buffer_.get(), '\0', static_cast<std::size_t>(kBufferSize));
+        if (nul == nullptr) return "<no NUL written>";
+        return std::string(buffer_.get(), static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.get()));
+    }
 
     std::unique_ptr<char[]> buffer_{new char[kBufferSize]};
 };
@@ -91,7 +96,9 @@ TEST_F(ExhaustedMemory, EveryAllocationOfEveryExportMayFail) {
             switch (step.kind) {
                 case AnswerKind::Json:
                     EXPECT_EQ(static_cast<std::size_t>(returned), answer.size());
-                    if (answer != reference) EXPECT_EQ(answer, kOutOfMemoryResult);
+                    if (answer != reference) {
+                        EXPECT_EQ(answer, kOutOfMemoryResult);
+                    }
                     break;
                 case AnswerKind::Zero:
                     EXPECT_EQ(returned, 0);
@@ -112,7 +119,7 @@ TEST_F(ExhaustedMemory, EveryAllocationOfEveryExportMayFail) {
             ASSERT_LT(allowed, 100000) << "the call never stops allocating";
         }
         total_failures += failures;
-        RecordProperty(std::string("failed_allocations_") + std::to_string(k), static_cast<int>(failures));
+        std::cout << "[ INFO     ] " << step.name << ": " << failures << " allocations\n";
     }
     EXPECT_GT(total_failures, 100) << "the session's allocations were reached";
     std::cout << "[ INFO     ] " << steps.size() << " exports, " << total_failures

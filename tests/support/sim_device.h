@@ -133,6 +133,12 @@ public:
     void set_five_baud_keys(const std::vector<std::uint8_t>& keys, unsigned long reported) {
         sim_set_five_baud_keys(keys.data(), static_cast<unsigned long>(keys.size()), reported);
     }
+    // The reason the last vehicle profile load failed ("" after a success).
+    std::string vehicle_profile_error() const {
+        std::string text(sim_vehicle_profile_error(nullptr, 0), '\0');
+        if (!text.empty()) sim_vehicle_profile_error(text.data(), static_cast<unsigned long>(text.size() + 1));
+        return text;
+    }
 
 private:
     template <typename Fn>

@@ -1,84 +1,98 @@
-// vxdiag: a minimal host for the diagnostics core.
+// vxdiag: a command-line host for the diagnostics core.
 //
-// Like the desktop host, it loads the core library by its full path at run
-// time and calls its C exports through function pointers of the exact types
-// the public header declares (cdecl on 32-bit Windows).
-//
-//   vxdiag [--core <path>] [version]
-//
-// The default core path is the library built beside this program.
-#include "VXArvessaDiagCore.h"
-#include "platform/dynamic_library.h"
+// It loads the core library by its full path at run time, as the desktop host
+// does, and calls its exports in the order a host does; `vxdiag --help`.
+#include "command_line.h"
+#include "core_library.h"
+#include "demo_session.h"
+#include "session.h"
+#include "step_spec.h"
+
+#include <fmt/format.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <exception>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #ifndef VXDIAG_DEFAULT_CORE_PATH
 #  define VXDIAG_DEFAULT_CORE_PATH ""
 #endif
+#ifndef VXDIAG_DEFAULT_DLL_PATH
+#  define VXDIAG_DEFAULT_DLL_PATH ""
+#endif
 
 namespace {
 
-using CoreVersionFn = decltype(&VX_CoreVersion);
+using vxdiag::Command;
 
-int usage() {
-    std::fputs("usage: vxdiag [--core <path to the core library>] [version]\n", stderr);
-    return 2;
+bool use_colour(vxdiag::ColourChoice choice) {
+    switch (choice) {
+        case vxdiag::ColourChoice::Always: return true;
+        case vxdiag::ColourChoice::Never: return false;
+        case vxdiag::ColourChoice::Auto: break;
+    }
+    // https://no-color.org; a dumb terminal shows escape codes as text.
+    if (std::getenv("NO_COLOR") != nullptr) return false;
+    const char* term = std::getenv("TERM");
+    if (term != nullptr && std::string(term) == "dumb") return false;
+    return isatty(fileno(stdout)) != 0;
 }
 
-// Owns the loaded core for the program's lifetime.
-class LoadedCore {
-public:
-    explicit LoadedCore(const std::string& path) : handle_(vx::platform::load_library(path.c_str())) {}
-    ~LoadedCore() { vx::platform::free_library(handle_); }
-    LoadedCore(const LoadedCore&) = delete;
-    LoadedCore& operator=(const LoadedCore&) = delete;
+std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options) {
+    switch (options.command) {
+        case Command::Demo: return vxdiag::demo_steps(options.dll_path);
+        case Command::Devices: return {vxdiag::parse_step("devices", options.dll_path)};
+        case Command::Version: return {vxdiag::parse_step("version", options.dll_path)};
+        case Command::Run: break;
+    }
+    std::vector<vxdiag::Step> steps;
+    for (const std::string& spec : options.step_specs) steps.push_back(vxdiag::parse_step(spec, options.dll_path));
+    return steps;
+}
 
-    bool loaded() const { return handle_ != nullptr; }
+int run(int argc, char** argv) {
+    const vxdiag::ParsedCommandLine parsed =
+        vxdiag::parse_command_line(argc, argv, VXDIAG_DEFAULT_CORE_PATH, VXDIAG_DEFAULT_DLL_PATH);
+    if (!parsed.options) return parsed.exit_code;
+    const vxdiag::Options& options = *parsed.options;
 
-    template <typename Fn>
-    Fn find(const char* name) const {
-        return reinterpret_cast<Fn>(vx::platform::find_symbol(handle_, name));
+    std::vector<vxdiag::Step> steps;
+    try {
+        steps = session_steps(options);
+    } catch (const vxdiag::UsageError& error) {
+        fmt::print(stderr, "vxdiag: {}\n", error.what());
+        return 2;
     }
 
-private:
-    vx::platform::LibraryHandle handle_;
-};
-
-int print_version(const LoadedCore& core) {
-    const auto core_version = core.find<CoreVersionFn>("VX_CoreVersion");
-    if (core_version == nullptr) {
-        std::fputs("vxdiag: the core library does not export VX_CoreVersion\n", stderr);
+    std::string error;
+    const auto core = vxdiag::CoreLibrary::load(options.core_path, error);
+    if (core == nullptr) {
+        fmt::print(stderr, "vxdiag: cannot load the core library {}: {}\n", options.core_path, error);
         return 1;
     }
-    const char* text = core_version();
-    std::printf("VX_CoreVersion: %s\n", text != nullptr ? text : "(null)");
-    return 0;
+
+    vxdiag::SessionOptions session;
+    session.json = options.json;
+    session.style.colour = !options.json && use_colour(options.colour);
+    session.stop_on_failure = options.stop_on_failure;
+    if (options.command == Command::Demo && !options.json) {
+        fmt::print("vxdiag demo\n  core library      {}\n  PassThru library  {}\n", options.core_path,
+                   options.dll_path);
+        std::fflush(stdout);
+    }
+    return vxdiag::run_session(*core, steps, session);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string core_path = VXDIAG_DEFAULT_CORE_PATH;
-    std::string command = "version";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--core") == 0 && i + 1 < argc) {
-            core_path = argv[++i];
-        } else if (argv[i][0] != '-') {
-            command = argv[i];
-        } else {
-            return usage();
-        }
-    }
-    if (core_path.empty()) return usage();
-
-    const LoadedCore core(core_path);
-    if (!core.loaded()) {
-        std::fprintf(stderr, "vxdiag: cannot load the core library %s: %s\n", core_path.c_str(),
-                     vx::platform::last_load_error().c_str());
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vxdiag: %s\n", error.what());
         return 1;
     }
-    if (command == "version") return print_version(core);
-    return usage();
 }

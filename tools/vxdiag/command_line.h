@@ -1,0 +1,35 @@
+// vxdiag's command line: the commands, the global options and their help.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vxdiag {
+
+enum class Command { Demo, Run, Devices, Version };
+
+enum class ColourChoice { Auto, Always, Never };
+
+struct Options {
+    Command command = Command::Demo;
+    std::string core_path;               // the core library to load
+    std::string dll_path;                // the PassThru library "open" uses
+    bool json = false;                   // result texts as they came back
+    ColourChoice colour = ColourChoice::Auto;
+    bool stop_on_failure = false;        // run: stop at the first step not ok
+    std::vector<std::string> step_specs; // run: the steps as written
+};
+
+struct ParsedCommandLine {
+    std::optional<Options> options;  // absent when there is nothing to run
+    int exit_code = 0;               // then: 0 after --help, 2 after a usage error
+};
+
+// Parses the command line; prints help (stdout) or the usage error naming the
+// bad argument (stderr) itself. `default_core` and `default_dll` are the
+// libraries built beside vxdiag.
+ParsedCommandLine parse_command_line(int argc, char** argv, const std::string& default_core,
+                                     const std::string& default_dll);
+
+}  // namespace vxdiag

@@ -1,0 +1,18 @@
+// The demo: a whole diagnostic session in the order a desktop host makes its
+// calls, against a KWP71 ECU, ending with the raw log.
+#pragma once
+
+#include "step_spec.h"
+
+#include <string>
+#include <vector>
+
+namespace vxdiag {
+
+// The steps of the demo, as they would be written for "vxdiag run".
+std::vector<std::string> demo_step_specs();
+
+// The demo's steps, with "open" taking `library_path`.
+std::vector<Step> demo_steps(const std::string& library_path);
+
+}  // namespace vxdiag
