@@ -3,13 +3,14 @@
 # already installed. Run as root.
 #
 #   scripts/install-deps.sh [main|all]
-#     main  what the main job needs: a C++ toolchain, CMake and Ninja
+#     main  what the main job needs: a C++ toolchain, CMake, Ninja and the
+#           header libraries of the core and vxdiag (nlohmann-json, CLI11, fmt)
 #     all   everything the test command uses (the default)
 set -euo pipefail
 
 set_name="${1:-all}"
 
-main_packages=(cmake ninja-build g++)
+main_packages=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev libfmt-dev)
 
 all_packages=(
   "${main_packages[@]}"

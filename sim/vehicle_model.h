@@ -1,15 +1,15 @@
 // The simulated vehicle behind the simulated PassThru device's K-line.
 //
 // A vehicle is a battery and a few ECUs on one K-line, described by a JSON
-// profile (sim/vehicles/default.json is built into the library; see
-// parse_vehicle_profile for the format). An ECU sleeps until a five-baud
-// initialisation at its wake address (ISO 9141-2) answers with its key
-// bytes; from then on it answers the frames that reach it, each after its P2
-// time, until the line is initialised again or the channel closes.
+// profile (sim/vehicles/default.json is built into the library;
+// sim/vehicles/README.md describes the format). An ECU sleeps until a
+// five-baud initialisation at its wake address (ISO 9141-2) answers with its
+// key bytes; from then on it answers the frames that reach it, each after its
+// P2 time, until the line is initialised again or the channel closes.
 //
 // Time on the line is modelled: every byte takes 10 bit times at the
-// channel's baud rate (start bit, 8 data bits, stop bit),
-// the five-baud address takes 2 s (10 bits at 5 baud), and replies become
+// channel's baud rate (start bit, 8 data bits, stop bit), the five-baud
+// address takes 2 s (10 bits at 5 baud), and replies become
 // readable when their last byte has arrived. All waiting goes through
 // wait_us(), which either sleeps, advances a virtual clock (tests), or is
 // skipped entirely when the vehicle runs instantly.

@@ -87,7 +87,8 @@ TEST_F(ExportGuard, ALogLineIsAppendedWholeOrNotAtAll) {
         EXPECT_EQ(log(), before) << "allocation " << allowed << " failed";
         ASSERT_LT(allowed, 50) << "the call never stops allocating";
     }
-    EXPECT_GE(refused_calls, 2) << "building the line and growing the log are both allocations";
+    // The line is formatted without allocating; growing the log allocates.
+    EXPECT_GE(refused_calls, 1) << "growing the log is an allocation";
 }
 
 TEST_F(ExportGuard, ExportBodiesRunUnderTheCoreLock) {

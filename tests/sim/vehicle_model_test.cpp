@@ -238,12 +238,12 @@ TEST_F(SimulatedVehicle, LineTimeFollowsTheBaudRateP2AndTheFiveBaudAddress) {
     ASSERT_EQ(write({0x68, 0x6A, 0xF1, 0x01, 0x00}, j2534::kTxFlagNoChecksum, 1000, &written), 0);
     EXPECT_EQ(written, 1u);
     EXPECT_NEAR(elapsed_us() - mark, line_us(5, 10400), 1);
-    // The reply arrives P2 (30 ms) after the request, then takes its 11 bytes.
+    // The reply arrives P2 (30 ms) after the request, then takes its 10 bytes.
     mark = elapsed_us();
     std::vector<std::uint8_t> reply;
     ASSERT_EQ(read(1000, &reply), 0);
-    EXPECT_EQ(reply.size(), 11u);
-    EXPECT_NEAR(elapsed_us() - mark, 30e3 + line_us(11, 10400), 2);
+    EXPECT_EQ(reply.size(), 10u);
+    EXPECT_NEAR(elapsed_us() - mark, 30e3 + line_us(10, 10400), 2);
 
     // Nothing more comes: the read waits its whole time-out; without a
     // time-out it answers at once.
@@ -268,12 +268,12 @@ TEST_F(SimulatedVehicle, LineTimeFollowsTheBaudRateP2AndTheFiveBaudAddress) {
     EXPECT_NEAR(elapsed_us() - mark, 50e3, 1);
 
     // Through an export: the live-data read probe writes 6 bytes, the reply
-    // comes after P2 and its 11 bytes, then one more read waits its 250 ms.
+    // comes after P2 and its 10 bytes, then one more read waits its 250 ms.
     connect(9600);
     init(0x33);
     mark = elapsed_us();
     ASSERT_EQ(live_data().at("ecuResponseSeen"), true);
-    EXPECT_NEAR(elapsed_us() - mark, line_us(6, 9600) + 30e3 + line_us(11, 9600) + 250e3, 3);
+    EXPECT_NEAR(elapsed_us() - mark, line_us(6, 9600) + 30e3 + line_us(10, 9600) + 250e3, 3);
 }
 
 TEST_F(SimulatedVehicle, AnInstantVehicleTakesNoTimeAndStillAnswers) {

@@ -33,16 +33,16 @@ public:
     static void install() {
         EntryPoints& entry = core_state().entry;
         // Already wrapped (no rebind since): keep the device's own functions.
-        if (entry.read_msgs != nullptr && entry.read_msgs == &read_msgs) return;
+        if (entry.read_msgs != nullptr && entry.read_msgs == &timed_read_msgs) return;
         device() = entry;
-        if (entry.open != nullptr) entry.open = &open;
-        if (entry.close != nullptr) entry.close = &close;
-        if (entry.connect != nullptr) entry.connect = &connect;
-        if (entry.disconnect != nullptr) entry.disconnect = &disconnect;
-        if (entry.read_msgs != nullptr) entry.read_msgs = &read_msgs;
-        if (entry.write_msgs != nullptr) entry.write_msgs = &write_msgs;
-        if (entry.ioctl != nullptr) entry.ioctl = &ioctl;
-        if (entry.get_last_error != nullptr) entry.get_last_error = &get_last_error;
+        if (entry.open != nullptr) entry.open = &timed_open;
+        if (entry.close != nullptr) entry.close = &timed_close;
+        if (entry.connect != nullptr) entry.connect = &timed_connect;
+        if (entry.disconnect != nullptr) entry.disconnect = &timed_disconnect;
+        if (entry.read_msgs != nullptr) entry.read_msgs = &timed_read_msgs;
+        if (entry.write_msgs != nullptr) entry.write_msgs = &timed_write_msgs;
+        if (entry.ioctl != nullptr) entry.ioctl = &timed_ioctl;
+        if (entry.get_last_error != nullptr) entry.get_last_error = &timed_get_last_error;
     }
 
     // Called on entering (true) and leaving (false) every device call, e.g. to
@@ -78,33 +78,33 @@ private:
         return rc;
     }
 
-    static long VX_PASSTHRU_CALL open(void* name, unsigned long* device_id) {
+    static long VX_PASSTHRU_CALL timed_open(void* name, unsigned long* device_id) {
         return timed([&] { return device().open(name, device_id); });
     }
-    static long VX_PASSTHRU_CALL close(unsigned long device_id) {
+    static long VX_PASSTHRU_CALL timed_close(unsigned long device_id) {
         return timed([&] { return device().close(device_id); });
     }
-    static long VX_PASSTHRU_CALL connect(unsigned long device_id, unsigned long protocol_id,
+    static long VX_PASSTHRU_CALL timed_connect(unsigned long device_id, unsigned long protocol_id,
                                          unsigned long flags, unsigned long baud_rate,
                                          unsigned long* channel_id) {
         return timed([&] { return device().connect(device_id, protocol_id, flags, baud_rate, channel_id); });
     }
-    static long VX_PASSTHRU_CALL disconnect(unsigned long channel_id) {
+    static long VX_PASSTHRU_CALL timed_disconnect(unsigned long channel_id) {
         return timed([&] { return device().disconnect(channel_id); });
     }
-    static long VX_PASSTHRU_CALL read_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
+    static long VX_PASSTHRU_CALL timed_read_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
                                            unsigned long* num_msgs, unsigned long timeout) {
         return timed([&] { return device().read_msgs(channel_id, msg, num_msgs, timeout); });
     }
-    static long VX_PASSTHRU_CALL write_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
+    static long VX_PASSTHRU_CALL timed_write_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
                                             unsigned long* num_msgs, unsigned long timeout) {
         return timed([&] { return device().write_msgs(channel_id, msg, num_msgs, timeout); });
     }
-    static long VX_PASSTHRU_CALL ioctl(unsigned long channel_id, unsigned long ioctl_id, void* input,
+    static long VX_PASSTHRU_CALL timed_ioctl(unsigned long channel_id, unsigned long ioctl_id, void* input,
                                        void* output) {
         return timed([&] { return device().ioctl(channel_id, ioctl_id, input, output); });
     }
-    static long VX_PASSTHRU_CALL get_last_error(char* description) {
+    static long VX_PASSTHRU_CALL timed_get_last_error(char* description) {
         return timed([&] { return device().get_last_error(description); });
     }
 };

@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <CLI/CLI.hpp>
 
@@ -58,11 +58,15 @@ ParsedCommandLine parse_command_line(int argc, char** argv, const std::string& d
         "run a whole session in a host's order: list the registered libraries, open, connect, five-baud init "
         "(KWP71 ECU 0x10), K-line and KWP71 traffic probes, battery, faults, live data, a verified function, a "
         "KWP71 actuator block, a fault-memory clear, close, and print the raw log");
+    demo->add_flag("--real-vehicle", options.real_vehicle,
+                   "run the demo through a PassThru library that is not the simulated VCI: it then sends its "
+                   "actuator test and fault-memory clear to whatever vehicle is connected");
     demo->footer("The PassThru library is --dll (default: the simulated VCI, which answers in real time; set "
-                 "VXSIM_INSTANT=1 to skip the K-line timing).");
+                 "VXSIM_INSTANT=1 to skip the K-line timing). With a vendor library use 'vxdiag run' and the "
+                 "steps you mean.");
 
     CLI::App* run = app.add_subcommand("run", "run the given steps in order, in one process");
-    run->add_option("STEP", options.step_specs, "the steps, each NAME or NAME:ARGUMENT")
+    run->add_option("STEP", options.step_texts, "the steps, each NAME or NAME:ARGUMENT")
         ->type_name("")
         ->required()
         ->expected(1, -1);

@@ -18,7 +18,8 @@ struct Options {
     bool json = false;                   // result texts as they came back
     ColourChoice colour = ColourChoice::Auto;
     bool stop_on_failure = false;        // run: stop at the first step not ok
-    std::vector<std::string> step_specs; // run: the steps as written
+    bool real_vehicle = false;           // demo: allowed on a vendor library
+    std::vector<std::string> step_texts; // run: the steps as written
 };
 
 struct ParsedCommandLine {

@@ -31,7 +31,7 @@ constexpr const char* kClearFaults =
 
 }  // namespace
 
-std::vector<std::string> demo_step_specs() {
+std::vector<std::string> demo_step_texts() {
     return {
         "devices",
         "open",
@@ -52,7 +52,7 @@ std::vector<std::string> demo_step_specs() {
 
 std::vector<Step> demo_steps(const std::string& library_path) {
     std::vector<Step> steps;
-    for (const std::string& spec : demo_step_specs()) steps.push_back(parse_step(spec, library_path));
+    for (const std::string& written : demo_step_texts()) steps.push_back(parse_step(written, library_path));
     return steps;
 }
 

@@ -2,7 +2,7 @@
 // calls, against a KWP71 ECU, ending with the raw log.
 #pragma once
 
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <string>
 #include <vector>
@@ -10,7 +10,7 @@
 namespace vxdiag {
 
 // The steps of the demo, as they would be written for "vxdiag run".
-std::vector<std::string> demo_step_specs();
+std::vector<std::string> demo_step_texts();
 
 // The demo's steps, with "open" taking `library_path`.
 std::vector<Step> demo_steps(const std::string& library_path);

@@ -34,4 +34,12 @@ std::string explain_passthru_library_failure(const std::string& path) {
     return path + " lacks the SAE J2534-1 entry points " + missing;
 }
 
+PassThruLibraryKind passthru_library_kind(const std::string& path) {
+    const vx::platform::LibraryHandle library = vx::platform::load_library(path.c_str());
+    if (library == nullptr) return PassThruLibraryKind::Unloadable;
+    const bool simulated = vx::platform::find_symbol(library, "sim_reset") != nullptr;
+    vx::platform::free_library(library);
+    return simulated ? PassThruLibraryKind::SimulatedVci : PassThruLibraryKind::Vendor;
+}
+
 }  // namespace vxdiag

@@ -12,4 +12,11 @@ namespace vxdiag {
 // has every required entry point.
 std::string explain_passthru_library_failure(const std::string& path);
 
+// What a PassThru library is, for the demo: its commands are meant for the
+// simulated vehicle, not for whatever car a vendor interface is plugged into.
+enum class PassThruLibraryKind { Unloadable, SimulatedVci, Vendor };
+
+// The simulated VCI is recognised by its test back door (sim_reset).
+PassThruLibraryKind passthru_library_kind(const std::string& path);
+
 }  // namespace vxdiag

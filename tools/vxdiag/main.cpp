@@ -5,8 +5,9 @@
 #include "command_line.h"
 #include "core_library.h"
 #include "demo_session.h"
+#include "library_check.h"
 #include "session.h"
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <fmt/format.h>
 
@@ -49,7 +50,9 @@ std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options) {
         case Command::Run: break;
     }
     std::vector<vxdiag::Step> steps;
-    for (const std::string& spec : options.step_specs) steps.push_back(vxdiag::parse_step(spec, options.dll_path));
+    for (const std::string& written : options.step_texts) {
+        steps.push_back(vxdiag::parse_step(written, options.dll_path));
+    }
     return steps;
 }
 
@@ -64,6 +67,18 @@ int run(int argc, char** argv) {
         steps = session_steps(options);
     } catch (const vxdiag::UsageError& error) {
         fmt::print(stderr, "vxdiag: {}\n", error.what());
+        return 2;
+    }
+
+    if (options.command == Command::Demo && !options.real_vehicle &&
+        vxdiag::passthru_library_kind(options.dll_path) == vxdiag::PassThruLibraryKind::Vendor) {
+        // The demo's frames are meant for the simulated vehicle; on a real car
+        // they would run an actuator and wipe its fault memory.
+        fmt::print(stderr,
+                   "vxdiag: demo: --dll {} is not the simulated VCI, and the demo sends an actuator test and a "
+                   "fault-memory clear meant for the simulated vehicle. Use 'vxdiag run' with the steps you "
+                   "mean, or add --real-vehicle.\n",
+                   options.dll_path);
         return 2;
     }
 

@@ -187,17 +187,19 @@ void describe_json(std::vector<std::string>& facts, std::vector<std::string>& de
                 facts.push_back("PassThruConnect failed: " + status_text(j, "rc", "rcName"));
             }
             break;
-        case StepKind::Init:
+        case StepKind::Init: {
             if (stage != "FIVE_BAUD_INIT") break;
+            const std::int64_t address = integer_of(j, "address").value_or(0);
             if (flag_of(j, "initOk")) {
-                facts.push_back(fmt::format("ECU at 0x{:02X} confirmed, key bytes {}",
-                                            integer_of(j, "address").value_or(0), hex_bytes(j.contains("bytes") ? j.at("bytes") : json())));
+                const json key_bytes = j.contains("bytes") ? j.at("bytes") : json();
+                facts.push_back(fmt::format("ECU at 0x{:02X} confirmed, key bytes {}", address, hex_bytes(key_bytes)));
             } else {
-                facts.push_back(fmt::format("ECU at 0x{:02X} not confirmed{}: {}", integer_of(j, "address").value_or(0),
+                facts.push_back(fmt::format("ECU at 0x{:02X} not confirmed{}: {}", address,
                                             flag_of(j, "warning") ? " (warning)" : "", status_text(j, "rc", "rcName")));
                 details.push_back(text_of(j, "message"));
             }
             break;
+        }
         case StepKind::KLineProbe: {
             if (stage != "KLineActivityProbe") break;
             facts.emplace_back(flag_of(j, "physicalTxConfirmed") ? "K-line TX confirmed" : "no K-line TX confirmed");
@@ -222,7 +224,8 @@ void describe_json(std::vector<std::string>& facts, std::vector<std::string>& de
             break;
         case StepKind::Battery:
             if (flag_of(j, "available")) {
-                facts.push_back(fmt::format("{} ({} mV){}", text_of(j, "display"), integer_of(j, "vbattMilliV").value_or(0),
+                facts.push_back(fmt::format("{} ({} mV){}", text_of(j, "display"),
+                                            integer_of(j, "vbattMilliV").value_or(0),
                                             flag_of(j, "simulation") ? ", simulated" : ""));
             } else if (ok) {
                 facts.push_back("unavailable: " + status_text(j, "readVBattRc", "readVBattRcName"));
@@ -362,8 +365,10 @@ Report describe(const Outcome& outcome, const Style& style) {
                 facts.clear();  // an unexpected member type: fall back to the message below
             }
             const std::string stage = text_of(result, "stage");
-            const std::string reason = !text_of(result, "error").empty() ? text_of(result, "error")
-                                                                         : text_of(result, "message");
+            std::string reason = text_of(result, "error");
+            if (reason.empty()) reason = text_of(result, "message");
+            if (reason.empty()) reason = text_of(result, "note");
+            if (reason.empty() && flag_of(result, "simulation")) reason = "simulated, nothing sent";
             const auto said = [&reason](const std::vector<std::string>& texts) {
                 for (const std::string& text : texts) {
                     if (text.find(reason) != std::string::npos) return true;

@@ -79,7 +79,7 @@ int run_session(const CoreLibrary& core, const std::vector<Step>& steps, const S
         if (!report.ok) {
             ++failures;
             failed += failed.empty() ? "" : ", ";
-            failed += step.spec.substr(0, step.spec.find(':'));
+            failed += step.as_written.substr(0, step.as_written.find(':'));
             if (options.stop_on_failure) break;
         }
     }

@@ -5,7 +5,7 @@
 
 #include "core_library.h"
 #include "result_format.h"
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <vector>
 

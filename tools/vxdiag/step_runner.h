@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core_library.h"
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <string>
 #include <vector>

@@ -175,9 +175,8 @@ TEST_F(VxdiagProcess, StepsOfOneRunShareTheCoreState) {
     // A connect without an open device fails, and so does the run.
     const ProcessResult unopened = run({"run", "connect", "battery"});
     EXPECT_EQ(unopened.exit_code, 1);
-    EXPECT_NE(report_line(unopened.out, "FAIL", "VX_TestIso9141Connect(10400)").find("not-open: Open a J2534 DLL first."),
-              std::string::npos)
-        << unopened.out;
+    const std::string connect = report_line(unopened.out, "FAIL", "VX_TestIso9141Connect(10400)");
+    EXPECT_NE(connect.find("not-open: Open a J2534 DLL first."), std::string::npos) << unopened.out;
     EXPECT_NE(unopened.out.find("1 of 2 steps did not answer ok: connect"), std::string::npos) << unopened.out;
 
     // With --stop-on-failure nothing runs after the first failure.
@@ -189,9 +188,8 @@ TEST_F(VxdiagProcess, StepsOfOneRunShareTheCoreState) {
     // An address no ECU answers: a warning, not a confirmed init.
     const ProcessResult nobody = run({"run", "open", "connect", "init:0x55", "close"});
     EXPECT_EQ(nobody.exit_code, 0) << nobody.out;
-    EXPECT_NE(report_line(nobody.out, "ok", "VX_TryFiveBaudInit(0x55)").find("not confirmed (warning): ERR_FAILED (rc 7)"),
-              std::string::npos)
-        << nobody.out;
+    const std::string init = report_line(nobody.out, "ok", "VX_TryFiveBaudInit(0x55)");
+    EXPECT_NE(init.find("not confirmed (warning): ERR_FAILED (rc 7)"), std::string::npos) << nobody.out;
 }
 
 TEST_F(VxdiagProcess, UsageErrorsExitWithTwoAndNameTheBadArgument) {
@@ -207,10 +205,13 @@ TEST_F(VxdiagProcess, UsageErrorsExitWithTwoAndNameTheBadArgument) {
         {{"run", "init:0x133"}, "step 'init:0x133': the ECU address '0x133' is not a byte"},
         {{"run", "battery:now"}, "step 'battery:now': the step battery takes no argument"},
         {{"run", "simulation:maybe"}, "step 'simulation:maybe'"},
-        {{"run", "safe-function:{mode:verified}"}, "step 'safe-function:{mode:verified}': the request '{mode:verified}' is not a JSON object"},
+        {{"run", "safe-function:{mode:verified}"},
+         "step 'safe-function:{mode:verified}': the request '{mode:verified}' is not a JSON object"},
         {{"--bogus", "demo"}, "--bogus"},
         {{"--color", "purple", "demo"}, "purple"},
         {{"--core", "", "version"}, "--core: the path is empty"},
+        // The demo's actuator test and fault clear are meant for the simulated vehicle.
+        {{"--dll", VXDIAG_CORE_PATH, "demo"}, "is not the simulated VCI"},
     };
     for (const Case& c : cases) {
         const ProcessResult result = run(c.args);
@@ -256,6 +257,14 @@ TEST_F(VxdiagProcess, MissingOrUnusableLibrariesGiveAClearMessageNotACrash) {
               std::string::npos)
         << no_dll.out;
     EXPECT_NE(no_dll.out.find("/nonexistent/libvendor_j2534.so: no such file"), std::string::npos) << no_dll.out;
+
+    // A library that is no PassThru library at all, even when the demo is
+    // told to go ahead with it.
+    const ProcessResult not_passthru = run({"--dll", VXDIAG_CORE_PATH, "demo", "--real-vehicle"});
+    EXPECT_EQ(not_passthru.exit_code, 1);
+    EXPECT_NE(not_passthru.out.find("lacks the SAE J2534-1 entry points PassThruOpen, PassThruClose"),
+              std::string::npos)
+        << not_passthru.out;
 
     // A PassThru library without a required entry point.
     const ProcessResult no_ioctl = run({"--dll", VXDIAG_SIM_NO_IOCTL_PATH, "run", "open"});

@@ -1,4 +1,4 @@
-#include "step_spec.h"
+#include "step_catalogue.h"
 
 #include <nlohmann/json.hpp>
 
@@ -74,8 +74,8 @@ std::optional<std::uint64_t> parse_number(std::string_view text) {
 
 std::string in_quotes(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-[[noreturn]] void bad_argument(std::string_view spec, const std::string& why) {
-    throw UsageError("step " + in_quotes(spec) + ": " + why);
+[[noreturn]] void bad_argument(std::string_view written, const std::string& why) {
+    throw UsageError("step " + in_quotes(written) + ": " + why);
 }
 
 }  // namespace
@@ -89,11 +89,11 @@ const StepInfo& step_info(StepKind kind) {
     return kSteps.front();  // every kind is in the table
 }
 
-Step parse_step(std::string_view spec, const std::string& default_library) {
-    const std::size_t colon = spec.find(':');
-    const std::string_view name = spec.substr(0, colon);
+Step parse_step(std::string_view written, const std::string& default_library) {
+    const std::size_t colon = written.find(':');
+    const std::string_view name = written.substr(0, colon);
     const bool has_argument = colon != std::string_view::npos;
-    const std::string_view argument = has_argument ? spec.substr(colon + 1) : std::string_view{};
+    const std::string_view argument = has_argument ? written.substr(colon + 1) : std::string_view{};
 
     const StepInfo* info = nullptr;
     for (const StepInfo& candidate : kSteps) {
@@ -105,26 +105,26 @@ Step parse_step(std::string_view spec, const std::string& default_library) {
             known += known.empty() ? "" : ", ";
             known += candidate.name;
         }
-        throw UsageError("unknown step " + in_quotes(name) + " in " + in_quotes(spec) + " (steps: " + known + ")");
+        throw UsageError("unknown step " + in_quotes(name) + " in " + in_quotes(written) + " (steps: " + known + ")");
     }
 
     Step step;
     step.kind = info->kind;
-    step.spec = std::string(spec);
+    step.as_written = std::string(written);
     switch (info->argument) {
         case A::None:
-            if (has_argument) bad_argument(spec, std::string("the step ") + info->name + " takes no argument");
+            if (has_argument) bad_argument(written, std::string("the step ") + info->name + " takes no argument");
             break;
         case A::Path:
             step.text = has_argument ? std::string(argument) : default_library;
-            if (step.text.empty()) bad_argument(spec, "the library path is empty");
+            if (step.text.empty()) bad_argument(written, "the library path is empty");
             break;
         case A::Baud: {
             step.number = kDefaultBaud;
             if (!has_argument) break;
             const auto value = parse_number(argument);
             if (!value || *value > std::numeric_limits<std::uint32_t>::max()) {
-                bad_argument(spec, "the baud rate " + in_quotes(argument) + " is not a number from 0 to 4294967295");
+                bad_argument(written, "the baud rate " + in_quotes(argument) + " is not a number from 0 to 4294967295");
             }
             step.number = static_cast<std::uint32_t>(*value);
             break;
@@ -135,7 +135,7 @@ Step parse_step(std::string_view spec, const std::string& default_library) {
             // The five-baud init transmits one address byte (ISO 9141-2 5.2.4.1).
             const auto value = parse_number(argument);
             if (!value || *value > 0xFF) {
-                bad_argument(spec, "the ECU address " + in_quotes(argument) + " is not a byte (0-255 or 0x00-0xFF)");
+                bad_argument(written, "the ECU address " + in_quotes(argument) + " is not a byte (0-255 or 0x00-0xFF)");
             }
             step.number = static_cast<std::uint32_t>(*value);
             break;
@@ -149,7 +149,7 @@ Step parse_step(std::string_view spec, const std::string& default_library) {
             // shell) would silently become an empty request, so check here.
             const nlohmann::json request = nlohmann::json::parse(step.text, nullptr, false);
             if (request.is_discarded() || !request.is_object()) {
-                bad_argument(spec, "the request " + in_quotes(step.text) +
+                bad_argument(written, "the request " + in_quotes(step.text) +
                                        " is not a JSON object (quote it for the shell, e.g. " + info->name +
                                        ":'{\"mode\":\"verified\"}')");
             }
@@ -161,7 +161,7 @@ Step parse_step(std::string_view spec, const std::string& default_library) {
             } else if (argument == "off" || argument == "0" || argument == "false") {
                 step.number = 0;
             } else {
-                bad_argument(spec, "expected simulation:on or simulation:off");
+                bad_argument(written, "expected simulation:on or simulation:off");
             }
             break;
     }

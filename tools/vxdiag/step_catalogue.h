@@ -54,7 +54,7 @@ struct Step {
     StepKind kind = StepKind::Version;
     std::string text;          // Open: the path; TrafficProbe: the protocol; commands: the request
     std::uint32_t number = 0;  // Connect: the baud rate; Init: the address; Simulation: 1 = on
-    std::string spec;          // the step as written, for messages
+    std::string as_written;    // the step as written, for messages
 };
 
 // A command line that cannot be run; the message names the bad argument.
@@ -73,7 +73,7 @@ const StepInfo& step_info(StepKind kind);
 
 // Parses NAME or NAME:ARGUMENT (split at the first colon). `default_library`
 // is the path an "open" without a path uses. Throws UsageError.
-Step parse_step(std::string_view spec, const std::string& default_library);
+Step parse_step(std::string_view written, const std::string& default_library);
 
 // The step list for --help: one line per step with its argument.
 std::string steps_help();
