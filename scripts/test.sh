@@ -178,8 +178,10 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   "${wine_env[@]}" "$wineserver" -k </dev/null >/dev/null 2>&1 || true
   unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
   grep -E '^ *[0-9]+/[0-9]+ Test|\[==========\] [0-9]+ tests? from .* ran|\[  (PASSED|FAILED) +\]|tests passed|Total Test time' "$dir/ctest.log"
-  gtest_ran="$(awk '/\[==========\] [0-9]+ tests? from .* ran/ { for (i = 1; i < NF; i++) if ($i == "[==========]") n += $(i + 1) } END { print n + 0 }' "$dir/ctest.log")"
-  gtest_passed="$(awk '/\[  PASSED  \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "PASSED") n += $(i + 2) } END { print n + 0 }' "$dir/ctest.log")"
+  # Only the lines ctest -V prefixes with the test number: a failed test's
+  # output is repeated without the prefix.
+  gtest_ran="$(awk '/^[0-9]+: \[==========\] [0-9]+ tests? from .* ran/ { for (i = 1; i < NF; i++) if ($i == "[==========]") n += $(i + 1) } END { print n + 0 }' "$dir/ctest.log")"
+  gtest_passed="$(awk '/^[0-9]+: \[  PASSED  \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "PASSED") n += $(i + 2) } END { print n + 0 }' "$dir/ctest.log")"
   read_ctest_counts "$dir/ctest.log"
   if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
     record win64 PASS "$ctest_total ctest tests passed; GoogleTest under Wine: ${gtest_passed:-?} of ${gtest_ran:-?} passed" $step_start
@@ -202,7 +204,7 @@ mkdir -p "$dir"
 if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"; then
   (cd "$dir" && ctest -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
-  grep -E '^ *[0-9]+/[0-9]+ Test|: (imports|[0-9]+ exports)|fails its binary check|^ +(missing|unexpected|decorated|imports|machine)|tests passed|Total Test time' "$dir/ctest.log"
+  grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its binary check|^ +(missing|unexpected|decorated|imports|machine)|tests passed|Total Test time' "$dir/ctest.log"
   read_ctest_counts "$dir/ctest.log"
   if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
     record win32 PASS "$ctest_total static checks passed (i386, exports, imports)" $step_start

@@ -82,12 +82,25 @@ std::string run_safe_function(const char* request) {
     }
 
     const FrameWrite start_write = send_frame(start, gate.timeout_ms);
-    const Replies start_replies = collect_replies(kReplyReadTimeoutMs);
+    // From here on the function may be running on the ECU. Collecting replies
+    // allocates; if memory runs out there, the stop frame (which needs no
+    // allocation to go out) is still sent before the failure is reported.
+    Replies start_replies;
+    try {
+        start_replies = collect_replies(kReplyReadTimeoutMs);
+    } catch (...) {
+        if (has_stop) {
+            pause_ms(gate.max_run_ms);
+            static_cast<void>(write_frame(stop, gate.timeout_ms));
+        }
+        throw;
+    }
     std::uint32_t rx_total = start_replies.count;
 
     // The stop frame follows even a failed start write: a function that did
     // start after all must not be left running.
-    ResultWriter stop_members;
+    // Nothing may allocate between the start frame and the stop frame's write.
+    std::string stop_text;
     bool stop_sent = true;
     if (has_stop) {
         pause_ms(gate.max_run_ms);
@@ -95,6 +108,7 @@ std::string run_safe_function(const char* request) {
         const Replies stop_replies = collect_replies(kReplyReadTimeoutMs);
         rx_total += stop_replies.count;
         stop_sent = stop_write.sent();
+        ResultWriter stop_members;
         stop_members.raw(",\"stopRc\":")
             .signed_number(stop_write.rc)
             .raw(",\"stopRcName\":\"")
@@ -105,6 +119,7 @@ std::string run_safe_function(const char* request) {
             .hex(stop)
             .raw("\",\"stopRx\":")
             .raw(stop_replies.rx);
+        stop_text = stop_members.take();
     }
 
     CommandReport report;
@@ -116,7 +131,7 @@ std::string run_safe_function(const char* request) {
     report.rx_count = rx_total;
     report.rx = start_replies.rx;
     report.vbatt = vbatt;
-    report.after_vbatt = stop_members.str();
+    report.after_vbatt = stop_text;
     report.message = report.ok
                          ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
                          : "Command transmit failed or stop command failed. See Raw Log.";
