@@ -78,6 +78,16 @@ Replies collect_replies(std::uint32_t per_read_timeout_ms) {
     return out;
 }
 
+std::string command_refusal(std::string_view stage, std::string_view message) {
+    ResultWriter w;
+    w.raw("{\"ok\":false,\"stage\":\"")
+        .text(stage)
+        .raw("\",\"commandSent\":false,\"message\":\"")
+        .text(message)
+        .raw("\"}");
+    return w.take();
+}
+
 void pause_ms(std::uint32_t milliseconds) {
     if (milliseconds > 0) platform::sleep_ms(milliseconds);
 }

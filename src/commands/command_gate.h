@@ -110,6 +110,10 @@ struct Replies {
 // Up to kReplyMessagesMax messages, each read waiting at most per_read_timeout_ms.
 Replies collect_replies(std::uint32_t per_read_timeout_ms);
 
+// The answer of a command refused before anything was sent: ok false, the
+// stage, commandSent false and the message.
+std::string command_refusal(std::string_view stage, std::string_view message);
+
 // Pauses the calling thread; a pause of 0 is skipped.
 void pause_ms(std::uint32_t milliseconds);
 

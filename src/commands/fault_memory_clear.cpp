@@ -29,16 +29,6 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 350;
 // Fixed pause between the clear frame's replies and the stop frame.
 constexpr std::uint32_t kStopPauseMs = 150;
 
-std::string refusal(std::string_view stage, std::string_view message) {
-    ResultWriter w;
-    w.raw("{\"ok\":false,\"stage\":\"")
-        .text(stage)
-        .raw("\",\"commandSent\":false,\"message\":\"")
-        .text(message)
-        .raw("\"}");
-    return w.take();
-}
-
 std::string run_clear(const char* request) {
     const GateRequest gate = read_gate_request(request, kClearProfile);
     std::string clear_hex = request_text(request, "clearHex");
@@ -68,13 +58,13 @@ std::string run_clear(const char* request) {
         std::string error;
         if (!build_kwp71_block(command_type, payload_hex, trailer, sequence, block, error)) {
             log_line(" ClearFaultMemory KWP71 build failed error=" + error);
-            return refusal("kwp71-build-failed", error);
+            return command_refusal("kwp71-build-failed", error);
         }
         frame = std::move(block.bytes);
     } else if (!clear_hex.empty()) {
         if (!parse_hex_text(clear_hex, frame)) {
             log_line(" ClearFaultMemory invalid clearHex=" + clear_hex);
-            return refusal("clear-command-invalid",
+            return command_refusal("clear-command-invalid",
                            "Mapped fault-memory clear command is invalid. No command was sent.");
         }
     } else {

@@ -25,16 +25,6 @@ constexpr GateProfile kActuatorProfile{
 // Per-read time-out of the reply collection after the block.
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
-std::string refusal(std::string_view stage, std::string_view message) {
-    ResultWriter w;
-    w.raw("{\"ok\":false,\"stage\":\"")
-        .text(stage)
-        .raw("\",\"commandSent\":false,\"message\":\"")
-        .text(message)
-        .raw("\"}");
-    return w.take();
-}
-
 std::string run_actuator(const char* request) {
     const GateRequest gate = read_gate_request(request, kActuatorProfile);
     const std::string command_type = request_text(request, "commandType");
@@ -46,13 +36,13 @@ std::string run_actuator(const char* request) {
     // way in simulation and on a vehicle.
     if (gate.mode.find("kwp71") == std::string::npos) {
         log_line(" KWP71 actuator blocked - invalid mode name=" + gate.name + " mode=" + gate.mode);
-        return refusal("kwp71-mode-required", "VX_RunActuatorKwp71 requires mode=kwp71-command-data.");
+        return command_refusal("kwp71-mode-required", "VX_RunActuatorKwp71 requires mode=kwp71-command-data.");
     }
     Kwp71Block block;
     std::string error;
     if (!build_kwp71_block(command_type, payload_hex, trailer, sequence, block, error)) {
         log_line(" KWP71 actuator build failed name=" + gate.name + " error=" + error);
-        return refusal("kwp71-build-failed", error);
+        return command_refusal("kwp71-build-failed", error);
     }
     const std::string tx_hex = hex_bytes_text(block.bytes);
 
