@@ -4,6 +4,7 @@
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "j2534/passthru.h"
+#include "j2534/read_vbatt.h"
 #include "j2534/status_text.h"
 
 namespace vx {
@@ -87,14 +88,8 @@ std::string ConnectIso9141Channel(std::uint32_t baudRate) {
 
     const j2534::Status setConfigStatus = configure_channel(state, baud);
 
-    // READ_VBATT is addressed to the channel, and its output is the J2534
-    // unsigned long of millivolts.
-    unsigned long millivolts = 0;
-    j2534::Status vbattStatus = kIoctlUnavailable;
-    if (state.entry.ioctl != nullptr) {
-        vbattStatus =
-            j2534::to_status(state.entry.ioctl(state.channel_id, j2534::kIoctlReadVbatt, nullptr, &millivolts));
-    }
+    const j2534::VbattReading vbatt = j2534::read_vbatt();
+    const j2534::Status vbattStatus = vbatt.rc;
 
     std::string vbattWarning;
     if (vbattStatus != 0) {
@@ -124,7 +119,7 @@ std::string ConnectIso9141Channel(std::uint32_t baudRate) {
         .raw(",\"readVBattRcName\":\"")
         .text(j2534::status_name(vbattStatus))
         .raw("\",\"vbattMilliV\":")
-        .unsigned_number(millivolts);
+        .unsigned_number(vbatt.milli_volts);
     if (vbattStatus != 0) {
         w.raw(",\"readVBattWarning\":\"").text(vbattWarning).raw("\"");
     }

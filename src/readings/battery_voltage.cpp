@@ -1,4 +1,4 @@
-// VX_ReadBatteryVoltage and the READ_VBATT call shared with the command gate.
+// VX_ReadBatteryVoltage and the volt texts shared with the command results.
 #include "readings/battery_voltage.h"
 
 #include "VXArvessaDiagCore.h"
@@ -8,19 +8,6 @@
 #include "core/result_writer.h"
 
 namespace vx::readings {
-
-VbattReading read_vbatt() {
-    VbattReading reading;
-    const CoreState& state = core_state();
-    if (state.entry.ioctl == nullptr || state.channel_id == 0) return reading;
-    unsigned long value = 0;
-    reading.rc = j2534::to_status(
-        state.entry.ioctl(state.channel_id, j2534::kIoctlReadVbatt, nullptr, &value));
-    // The J2534 output is a 32-bit unsigned millivolt count; on LP64 hosts only
-    // its low 32 bits are meaningful.
-    reading.milli_volts = static_cast<std::uint32_t>(value);
-    return reading;
-}
 
 std::string volts_one_decimal(std::uint32_t milli_volts) {
     const std::uint64_t tenths = (static_cast<std::uint64_t>(milli_volts) + 50u) / 100u;

@@ -4,21 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "j2534/status_text.h"
+#include "j2534/read_vbatt.h"
 
 namespace vx::readings {
 
-// No PassThruIoctl bound or no channel open: nothing could be asked.
-inline constexpr j2534::Status kVbattUnavailable = -1;
-
-struct VbattReading {
-    j2534::Status rc = kVbattUnavailable;
-    std::uint32_t milli_volts = 0;  // 0 when the device wrote nothing
-};
-
-// SAE J2534-1 04.04, 7.3.8: PassThruIoctl(channel, READ_VBATT, NULL, &mV).
-// Asked on the channel id, not the device id.
-VbattReading read_vbatt();
+using j2534::kVbattUnavailable;
+using j2534::read_vbatt;
+using j2534::VbattReading;
 
 // Volts with exactly one decimal ("12.6") and with exactly six ("12.600000"),
 // both computed from the whole millivolt value in integer arithmetic. The

@@ -1,0 +1,19 @@
+#include "j2534/read_vbatt.h"
+
+#include "core/core_state.h"
+
+namespace vx::j2534 {
+
+VbattReading read_vbatt() {
+    VbattReading reading;
+    const CoreState& state = core_state();
+    if (state.entry.ioctl == nullptr || state.channel_id == 0) return reading;
+    unsigned long value = 0;
+    reading.rc = to_status(state.entry.ioctl(state.channel_id, kIoctlReadVbatt, nullptr, &value));
+    // The J2534 output is a 32-bit unsigned millivolt count; on LP64 hosts only
+    // its low 32 bits are meaningful.
+    reading.milli_volts = static_cast<std::uint32_t>(value);
+    return reading;
+}
+
+}  // namespace vx::j2534
