@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
+#include "core/simulation_switch.h"
+#include "j2534/device_state.h"
 #include "core/raw_log.h"
 #include "passthru_sim_control.h"
-#include "platform/clock.h"
+#include "platform/clock_hooks.h"
 #include "platform/dynamic_library.h"
 #include "support/device_timer.h"
 
@@ -104,7 +105,7 @@ inline bool open_session(SimControl& sim, bool confirm_init) {
     if (confirm_init) VX_TryFiveBaudInit(0x33, g_result, kResultSize);
     sim.sim_clear_calls();
     clear_log_for_tests();
-    const CoreState& state = core_state();
+    const j2534::DeviceState& state = j2534::device_state();
     return state.channel_id != 0 && state.ecu_init_confirmed == confirm_init;
 }
 

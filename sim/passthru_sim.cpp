@@ -24,14 +24,12 @@
 // PassThruIoctl (a required entry point, to test a library that lacks one),
 // and SIM_WITH_DEPENDENCY makes the library import a DLL placed beside it.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <deque>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -46,15 +44,8 @@ extern "C" int sim_dep_marker(void);
 
 namespace {
 
-// J2534-1 04.04 return codes the device answers with on its own.
-constexpr long kStatusNoError = 0;
-constexpr long kErrInvalidChannelId = 2;
-constexpr long kErrNullParameter = 4;
-constexpr long kErrDeviceNotConnected = 8;
-constexpr long kErrDeviceInUse = 16;
-constexpr long kErrInvalidIoctlId = 17;
-constexpr long kErrBufferEmpty = 18;
-constexpr long kErrInvalidDeviceId = 28;
+// The J2534-1 04.04 values the device answers with and understands.
+using namespace vx::j2534;
 
 constexpr const char* kFunctionNames[SIM_FN_COUNT] = {
     "PassThruOpen",    "PassThruClose",     "PassThruConnect", "PassThruDisconnect",
@@ -146,15 +137,16 @@ State& state() {
 
 bool valid_function(int function) { return function >= 0 && function < SIM_FN_COUNT; }
 
-// Sleeps the scripted delay before the call is answered, outside the lock so
-// the back door stays usable meanwhile.
+// Waits the scripted delay before the call is answered, outside the lock so
+// the back door stays usable meanwhile. Like every wait of the device it
+// follows the virtual clock when a test has switched that on.
 void honour_delay(int function) {
     unsigned int ms = 0;
     {
         std::lock_guard<std::mutex> lock(sim_mutex());
         ms = state().delay_ms[function];
     }
-    if (ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    vxsim::wait_us(std::uint64_t{ms} * 1000u);
 }
 
 sim_call new_record(int function) {
@@ -220,11 +212,100 @@ int take_vehicle_profile(Load load) {
     s.vehicle.set_profile(std::move(profile));
     return 1;
 }
+
+#if !defined(SIM_WITHOUT_IOCTL)
+void record_ioctl_inputs(sim_call& record, unsigned long ioctl_id, const void* input, const void* output) {
+    if (ioctl_id == kIoctlSetConfig && input != nullptr) {
+        const auto* list = static_cast<const SCONFIG_LIST*>(input);
+        record.config_num_params = list->NumOfParams;
+        if (list->ConfigPtr != nullptr) {
+            record.config_count = std::min<unsigned long>(list->NumOfParams, SIM_MAX_CONFIG);
+            for (unsigned long i = 0; i < record.config_count; ++i) {
+                record.config_parameter[i] = list->ConfigPtr[i].Parameter;
+                record.config_value[i] = list->ConfigPtr[i].Value;
+            }
+        }
+    }
+    if (ioctl_id != kIoctlFiveBaudInit) return;
+    if (input != nullptr) {
+        const auto* in = static_cast<const SBYTE_ARRAY*>(input);
+        record.init_input_num_bytes = in->NumOfBytes;
+        if (in->BytePtr != nullptr) {
+            record.init_input_count = std::min<unsigned long>(in->NumOfBytes, SIM_MAX_INIT_BYTES);
+            std::memcpy(record.init_input, in->BytePtr, record.init_input_count);
+        }
+    }
+    if (output != nullptr) {
+        const auto* out = static_cast<const SBYTE_ARRAY*>(output);
+        record.init_output_num_bytes_in = out->NumOfBytes;
+        record.init_output_num_bytes_out = out->NumOfBytes;
+    }
+}
+
+long set_config(State& s, const void* input) {
+    if (input == nullptr) return kErrNullParameter;
+    const auto* list = static_cast<const SCONFIG_LIST*>(input);
+    if (s.vehicle_on && list->ConfigPtr != nullptr) {
+        for (unsigned long i = 0; i < list->NumOfParams; ++i) {
+            if (list->ConfigPtr[i].Parameter == kParamDataRate) s.vehicle.set_baud_rate(list->ConfigPtr[i].Value);
+        }
+    }
+    return kStatusNoError;
+}
+
+long five_baud_init(State& s, sim_call& record, const void* input, void* output, std::uint64_t& wait) {
+    if (input == nullptr || output == nullptr) return kErrNullParameter;
+    auto* out = static_cast<SBYTE_ARRAY*>(output);
+    if (out->BytePtr == nullptr) return kErrNullParameter;
+    const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
+    if (!s.vehicle_on) {
+        std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
+        out->NumOfBytes = s.key_reported;
+        record.init_output_num_bytes_out = s.key_reported;
+        return kStatusNoError;
+    }
+    const auto* in = static_cast<const SBYTE_ARRAY*>(input);
+    if (in->BytePtr == nullptr || in->NumOfBytes == 0) return kErrNullParameter;
+    const vxsim::Vehicle::InitOutcome init = s.vehicle.five_baud_init(in->BytePtr[0]);
+    wait = init.wait_us;
+    const auto keys = static_cast<unsigned long>(init.key_bytes.size());
+    std::copy_n(init.key_bytes.begin(), std::min(room, keys), out->BytePtr);
+    out->NumOfBytes = keys;
+    record.init_output_num_bytes_out = keys;
+    return init.status;
+}
+
+long clear_rx_buffer(State& s) {
+    if (s.vehicle_on) s.vehicle.clear_received();
+    if (s.clear_rx_discards) {
+        std::erase_if(s.replies, [&](const QueuedReply& r) { return r.release_at <= s.successful_writes; });
+    }
+    return kStatusNoError;
+}
+
+// The device's own answer to an ioctl the script leaves to it.
+long answer_ioctl(sim_call& record, unsigned long ioctl_id, const void* input, void* output, std::uint64_t& wait) {
+    State& s = state();
+    switch (ioctl_id) {
+        case kIoctlSetConfig: return set_config(s, input);
+        case kIoctlReadVbatt:
+            // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
+            if (output == nullptr) return kErrNullParameter;
+            *static_cast<unsigned long*>(output) = s.battery_millivolts;
+            record.vbatt_written = s.battery_millivolts;
+            return kStatusNoError;
+        case kIoctlFiveBaudInit: return five_baud_init(s, record, input, output, wait);
+        case kIoctlClearTxBuffer: return kStatusNoError;
+        case kIoctlClearRxBuffer: return clear_rx_buffer(s);
+        default: return kErrInvalidIoctlId;
+    }
+}
+#endif
 }  // namespace
 
 extern "C" {
 
-long VX_PASSTHRU_CALL PassThruOpen(void* pName, unsigned long* pDeviceID) {
+long VX_WINAPI PassThruOpen(void* pName, unsigned long* pDeviceID) {
     honour_delay(SIM_FN_OPEN);
     std::lock_guard<std::mutex> lock(sim_mutex());
     State& s = state();
@@ -246,7 +327,7 @@ long VX_PASSTHRU_CALL PassThruOpen(void* pName, unsigned long* pDeviceID) {
     if (s.vehicle_on && !s.open_refusal.empty()) {
         s.last_error.assign(s.open_refusal.begin(), s.open_refusal.end());
         if (s.last_error.size() > SIM_LAST_ERROR_CAPACITY - 1) s.last_error.resize(SIM_LAST_ERROR_CAPACITY - 1);
-        return finish(record, vxsim::kErrFailed);
+        return finish(record, kErrFailed);
     }
     *pDeviceID = s.device_id;
     record.device_id = s.device_id;
@@ -254,7 +335,7 @@ long VX_PASSTHRU_CALL PassThruOpen(void* pName, unsigned long* pDeviceID) {
     return finish(record, kStatusNoError);
 }
 
-long VX_PASSTHRU_CALL PassThruClose(unsigned long DeviceID) {
+long VX_WINAPI PassThruClose(unsigned long DeviceID) {
     honour_delay(SIM_FN_CLOSE);
     std::lock_guard<std::mutex> lock(sim_mutex());
     State& s = state();
@@ -271,7 +352,7 @@ long VX_PASSTHRU_CALL PassThruClose(unsigned long DeviceID) {
     return finish(record, kStatusNoError);
 }
 
-long VX_PASSTHRU_CALL PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID,
+long VX_WINAPI PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID,
                                       unsigned long Flags, unsigned long BaudRate,
                                       unsigned long* pChannelID) {
     honour_delay(SIM_FN_CONNECT);
@@ -295,7 +376,7 @@ long VX_PASSTHRU_CALL PassThruConnect(unsigned long DeviceID, unsigned long Prot
     return finish(record, kStatusNoError);
 }
 
-long VX_PASSTHRU_CALL PassThruDisconnect(unsigned long ChannelID) {
+long VX_WINAPI PassThruDisconnect(unsigned long ChannelID) {
     honour_delay(SIM_FN_DISCONNECT);
     std::lock_guard<std::mutex> lock(sim_mutex());
     State& s = state();
@@ -309,7 +390,7 @@ long VX_PASSTHRU_CALL PassThruDisconnect(unsigned long ChannelID) {
     return finish(record, kStatusNoError);
 }
 
-long VX_PASSTHRU_CALL PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
+long VX_WINAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
                                        unsigned long* pNumMsgs, unsigned long Timeout) {
     honour_delay(SIM_FN_READ_MSGS);
     // The vehicle's waiting happens after the lock is released, so the back
@@ -350,7 +431,7 @@ long VX_PASSTHRU_CALL PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pM
                 return finish(record, rx.status);
             }
             const auto size = std::min<std::size_t>(rx.data.size(), SIM_MAX_FRAME);
-            pMsg->ProtocolID = vx::j2534::kProtocolIso9141;
+            pMsg->ProtocolID = kProtocolIso9141;
             pMsg->RxStatus = 0;
             pMsg->TxFlags = 0;
             pMsg->Timestamp = rx.timestamp_us;
@@ -382,7 +463,7 @@ long VX_PASSTHRU_CALL PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pM
     return result;
 }
 
-long VX_PASSTHRU_CALL PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
+long VX_WINAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
                                         unsigned long* pNumMsgs, unsigned long Timeout) {
     honour_delay(SIM_FN_WRITE_MSGS);
     std::uint64_t wait = 0;
@@ -449,104 +530,23 @@ long VX_PASSTHRU_CALL PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* p
 }
 
 #if !defined(SIM_WITHOUT_IOCTL)
-long VX_PASSTHRU_CALL PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, void* pInput,
-                                    void* pOutput) {
+long VX_WINAPI PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, void* pInput, void* pOutput) {
     honour_delay(SIM_FN_IOCTL);
     std::uint64_t wait = 0;
     const long result = [&]() -> long {
         std::lock_guard<std::mutex> lock(sim_mutex());
-        State& s = state();
         sim_call record = new_record(SIM_FN_IOCTL);
         record.channel_id = ChannelID;
         record.ioctl_id = IoctlID;
         record.input_non_null = pInput != nullptr ? 1 : 0;
         record.output_non_null = pOutput != nullptr ? 1 : 0;
-
-        // Record the inputs before deciding anything: they are what the core sent.
-        if (IoctlID == vx::j2534::kIoctlSetConfig && pInput != nullptr) {
-            const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
-            record.config_num_params = list->NumOfParams;
-            if (list->ConfigPtr != nullptr) {
-                record.config_count = std::min<unsigned long>(list->NumOfParams, SIM_MAX_CONFIG);
-                for (unsigned long i = 0; i < record.config_count; ++i) {
-                    record.config_parameter[i] = list->ConfigPtr[i].Parameter;
-                    record.config_value[i] = list->ConfigPtr[i].Value;
-                }
-            }
-        }
-        if (IoctlID == vx::j2534::kIoctlFiveBaudInit) {
-            if (pInput != nullptr) {
-                const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
-                record.init_input_num_bytes = in->NumOfBytes;
-                if (in->BytePtr != nullptr) {
-                    record.init_input_count = std::min<unsigned long>(in->NumOfBytes, SIM_MAX_INIT_BYTES);
-                    std::memcpy(record.init_input, in->BytePtr, record.init_input_count);
-                }
-            }
-            if (pOutput != nullptr) {
-                const auto* out = static_cast<const SBYTE_ARRAY*>(pOutput);
-                record.init_output_num_bytes_in = out->NumOfBytes;
-                record.init_output_num_bytes_out = out->NumOfBytes;
-            }
-        }
+        // Recorded before deciding anything: they are what the core sent.
+        record_ioctl_inputs(record, IoctlID, pInput, pOutput);
 
         long status = kStatusNoError;
         if (scripted_status(SIM_FN_IOCTL, &IoctlID, status)) return finish(record, status);
         if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
-
-        switch (IoctlID) {
-            case vx::j2534::kIoctlSetConfig: {
-                if (pInput == nullptr) return finish(record, kErrNullParameter);
-                const auto* list = static_cast<const SCONFIG_LIST*>(pInput);
-                if (s.vehicle_on && list->ConfigPtr != nullptr) {
-                    for (unsigned long i = 0; i < list->NumOfParams; ++i) {
-                        if (list->ConfigPtr[i].Parameter == vx::j2534::kParamDataRate) {
-                            s.vehicle.set_baud_rate(list->ConfigPtr[i].Value);
-                        }
-                    }
-                }
-                return finish(record, kStatusNoError);
-            }
-            case vx::j2534::kIoctlReadVbatt:
-                // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
-                if (pOutput == nullptr) return finish(record, kErrNullParameter);
-                *static_cast<unsigned long*>(pOutput) = s.battery_millivolts;
-                record.vbatt_written = s.battery_millivolts;
-                return finish(record, kStatusNoError);
-            case vx::j2534::kIoctlFiveBaudInit: {
-                if (pInput == nullptr || pOutput == nullptr) return finish(record, kErrNullParameter);
-                auto* out = static_cast<SBYTE_ARRAY*>(pOutput);
-                if (out->BytePtr == nullptr) return finish(record, kErrNullParameter);
-                const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
-                if (s.vehicle_on) {
-                    const auto* in = static_cast<const SBYTE_ARRAY*>(pInput);
-                    if (in->BytePtr == nullptr || in->NumOfBytes == 0) return finish(record, kErrNullParameter);
-                    const vxsim::Vehicle::InitOutcome init = s.vehicle.five_baud_init(in->BytePtr[0]);
-                    wait = init.wait_us;
-                    const auto keys = static_cast<unsigned long>(init.key_bytes.size());
-                    std::copy_n(init.key_bytes.begin(), std::min(room, keys), out->BytePtr);
-                    out->NumOfBytes = keys;
-                    record.init_output_num_bytes_out = keys;
-                    return finish(record, init.status);
-                }
-                std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
-                out->NumOfBytes = s.key_reported;
-                record.init_output_num_bytes_out = s.key_reported;
-                return finish(record, kStatusNoError);
-            }
-            case vx::j2534::kIoctlClearTxBuffer:
-                return finish(record, kStatusNoError);
-            case vx::j2534::kIoctlClearRxBuffer:
-                if (s.vehicle_on) s.vehicle.clear_received();
-                if (s.clear_rx_discards) {
-                    std::erase_if(s.replies, [&](const QueuedReply& r) {
-                        return r.release_at <= s.successful_writes;
-                    });
-                }
-                return finish(record, kStatusNoError);
-            default:
-                return finish(record, kErrInvalidIoctlId);
-        }
+        return finish(record, answer_ioctl(record, IoctlID, pInput, pOutput, wait));
     }();
     vxsim::wait_us(wait);
     return result;
@@ -554,7 +554,7 @@ long VX_PASSTHRU_CALL PassThruIoctl(unsigned long ChannelID, unsigned long Ioctl
 #endif
 
 #if !defined(SIM_WITHOUT_LAST_ERROR)
-long VX_PASSTHRU_CALL PassThruGetLastError(char* pErrorDescription) {
+long VX_WINAPI PassThruGetLastError(char* pErrorDescription) {
     honour_delay(SIM_FN_GET_LAST_ERROR);
     std::lock_guard<std::mutex> lock(sim_mutex());
     State& s = state();

@@ -20,13 +20,13 @@ namespace {
 using json = nlohmann::json;
 
 // SAE J2534-1 04.04: the largest message a PASSTHRU_MSG carries.
-constexpr std::size_t kMaxMessageBytes = 4128;
+constexpr std::size_t kMaxMessageBytes = vx::j2534::kMsgDataCapacity;
 // FIVE_BAUD_INIT hands back at most this many key bytes in the simulated device.
 constexpr std::size_t kMaxKeyBytes = 16;
-// ISO9141_NO_CHECKSUM (0x200): in TxFlags, or as a connect flag for the whole
+// ISO9141_NO_CHECKSUM: in TxFlags, or as a connect flag for the whole
 // channel, the device sends the message as given instead of appending the
 // ISO 9141-2 checksum.
-constexpr unsigned long kNoChecksumFlag = 0x200;
+constexpr unsigned long kNoChecksumFlag = vx::j2534::kFlagIso9141NoChecksum;
 // ISO 9141-2 OBD headers: request 68 6A F1, response 48 6B <ECU address>.
 constexpr std::uint8_t kRequestHeader[] = {0x68, 0x6A, 0xF1};
 constexpr std::uint8_t kResponseHeader0 = 0x48;

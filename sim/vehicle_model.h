@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "j2534/passthru.h"
+
 namespace vxsim {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -105,11 +107,11 @@ std::uint64_t virtual_elapsed_us();
 
 // ---- The vehicle ----
 
-// J2534-1 04.04 statuses the vehicle answers with.
-constexpr long kStatusNoError = 0;
-constexpr long kErrFailed = 7;
-constexpr long kErrTimeout = 9;
-constexpr long kErrBufferEmpty = 18;
+// The J2534-1 04.04 statuses the vehicle answers with.
+using vx::j2534::kErrBufferEmpty;
+using vx::j2534::kErrFailed;
+using vx::j2534::kErrTimeout;
+using vx::j2534::kStatusNoError;
 
 class Vehicle {
 public:

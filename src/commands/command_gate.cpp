@@ -1,35 +1,33 @@
 #include "commands/command_gate.h"
 
+#include <algorithm>
+
 #include "core/raw_log.h"
-#include "core/request_reader.h"
-#include "core/result_writer.h"
 #include "exchange/backend_forward_probe.h"
-#include "exchange/frame_exchange.h"
+#include "j2534/status_text.h"
 #include "platform/clock.h"
 
 namespace vx::commands {
 
 namespace {
+
 constexpr std::string_view kNotConnectedAnswer =
     "{\"ok\":false,\"stage\":\"not-connected\",\"commandSent\":false,\"noTx\":true,"
     "\"message\":\"Connect ECU first. No ISO9141/J2534 channel is open.\"}";
+
+std::uint32_t clamp_ms(int value, int low, int high) { return static_cast<std::uint32_t>(std::clamp(value, low, high)); }
+
 }  // namespace
 
-std::uint32_t clamp_ms(int value, int low, int high) {
-    if (value < low) value = low;
-    if (value > high) value = high;
-    return static_cast<std::uint32_t>(value);
-}
-
-GateRequest read_gate_request(const char* request, const GateProfile& profile) {
+GateRequest read_gate_request(const RequestFields& request, const GateProfile& profile) {
     GateRequest out;
-    out.name = request_text(request, "name");
-    out.mode = ascii_lowercase(request_text(request, "mode"));
-    out.timeout_ms = clamp_ms(request_int(request, "timeoutMs", profile.timeout_default_ms),
-                              kTimeoutMinMs, kTimeoutMaxMs);
+    out.name = request.text("name");
+    out.mode = ascii_lowercase(request.text("mode"));
+    if (!profile.probe_kind) out.type = request.text("type");
+    out.timeout_ms =
+        clamp_ms(request.integer("timeoutMs", profile.timeout_default_ms), kTimeoutMinMs, kTimeoutMaxMs);
     if (profile.reads_max_run) {
-        out.max_run_ms = clamp_ms(request_int(request, "maxRunMs", kMaxRunDefaultMs), kMaxRunMinMs,
-                                  kMaxRunMaxMs);
+        out.max_run_ms = clamp_ms(request.integer("maxRunMs", kMaxRunDefaultMs), kMaxRunMinMs, kMaxRunMaxMs);
     }
     return out;
 }
@@ -41,50 +39,44 @@ std::string not_connected_answer(const GateProfile& profile, const GateRequest& 
     return std::string(kNotConnectedAnswer);
 }
 
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request,
-                                  std::string_view probe_kind) {
-    std::string result = RunFunctionFallbackProbe(probe_kind, std::string_view(request.name),
-                                                  request.timeout_ms);
-    ResultWriter members;
-    members.raw(",\"ecuInitConfirmed\":false,\"fallbackReason\":\"")
-        .text(profile.fallback_reason)
-        .raw("\"");
-    insert_members(result, members.str());
+std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
+                                  std::string_view reason) {
+    std::string result = run_function_fallback_probe(kind, request.name, request.timeout_ms);
+    ResultWriter inserted;
+    inserted.raw(members).raw(",\"fallbackReason\":\"").text(reason).raw("\"");
+    insert_members(result, inserted.str());
+    return result;
+}
 
+std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
+    std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
+                                               ",\"ecuInitConfirmed\":false", profile.fallback_reason);
     std::string line(profile.fallback_log);
     line.append(request.name);
-    if (profile.fallback_log_shows_mode) {
-        line.append(" mode=");
-        line.append(request.mode);
-    }
+    if (profile.fallback_log_shows_mode) line.append(" mode=").append(request.mode);
     log_line(line);
     return result;
 }
 
-FrameWrite write_frame(const Bytes& frame, std::uint32_t timeout_ms) {
-    FrameWrite out;
-    out.rc = WriteFrame(frame.data(), static_cast<std::uint32_t>(frame.size()), timeout_ms, out.written);
-    return out;
-}
-
 FrameWrite send_frame(const Bytes& frame, std::uint32_t timeout_ms) {
-    static_cast<void>(ClearTxRxBuffers());  // best effort; a stale queue only adds noise
-    return write_frame(frame, timeout_ms);
+    FrameWrite out;
+    out.rc = write_frame(frame, 0, timeout_ms, out.written);
+    return out;
 }
 
-Replies collect_replies(std::uint32_t per_read_timeout_ms) {
-    Replies out;
-    out.rx = ReadRxList(kReplyMessagesMax, per_read_timeout_ms, out.count);
-    return out;
+FrameWrite clear_and_send_frame(const Bytes& frame, std::uint32_t timeout_ms) {
+    static_cast<void>(clear_tx_rx_buffers());  // best effort; a stale queue only adds noise
+    return send_frame(frame, timeout_ms);
+}
+
+RxList collect_replies(std::uint32_t per_read_timeout_ms) {
+    return read_rx_list(kReplyMessagesMax, per_read_timeout_ms);
 }
 
 std::string command_refusal(std::string_view stage, std::string_view message) {
     ResultWriter w;
-    w.raw("{\"ok\":false,\"stage\":\"")
-        .text(stage)
-        .raw("\",\"commandSent\":false,\"message\":\"")
-        .text(message)
-        .raw("\"}");
+    w.raw("{\"ok\":false,\"stage\":\"").text(stage);
+    w.raw("\",\"commandSent\":false,\"message\":\"").text(message).raw("\"}");
     return w.take();
 }
 
@@ -92,40 +84,27 @@ void pause_ms(std::uint32_t milliseconds) {
     if (milliseconds > 0) platform::sleep_ms(milliseconds);
 }
 
+void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* frame, std::string_view rx) {
+    w.raw(",\"stopRc\":").signed_number(write.rc);
+    if (frame != nullptr) w.raw(",\"stopRcName\":\"").text(j2534::status_name(write.rc)).raw("\"");
+    w.raw(",\"stopMessagesWritten\":").unsigned_number(write.written);
+    if (frame != nullptr) w.raw(",\"stopHex\":\"").hex(*frame).raw("\",\"stopRx\":").raw(rx);
+}
+
 std::string command_result(const CommandReport& report) {
+    WriteOutcome outcome{.rc = report.write.rc, .written = report.write.written, .rx_count = report.rx_count,
+                         .rx = report.rx};
+    if (report.frame != nullptr) outcome.tx = *report.frame;
     ResultWriter w;
-    w.raw("{\"ok\":")
-        .boolean(report.ok)
-        .raw(",\"stage\":\"")
-        .text(report.stage)
-        .raw("\",\"commandSent\":")
-        .boolean(report.command_sent)
-        .raw(",\"ecuResponseSeen\":")
-        .boolean(report.rx_count != 0)
-        .raw(report.after_response_seen)
-        .raw(",\"writeRc\":")
-        .signed_number(report.write.rc)
-        .raw(",\"writeRcName\":\"")
-        .text(j2534::status_name(report.write.rc))
-        .raw("\",\"txMessagesWritten\":")
-        .unsigned_number(report.write.written)
-        .raw(",\"txHex\":\"");
-    if (report.frame != nullptr) w.hex(*report.frame);
-    w.raw("\",\"rxCount\":")
-        .unsigned_number(report.rx_count)
-        .raw(",\"rx\":")
-        .raw(report.rx)
-        .raw(report.after_rx)
-        .raw(",\"readVBattRc\":")
-        .signed_number(report.vbatt.rc)
-        .raw(",\"readVBattRcName\":\"")
-        .text(j2534::status_name(report.vbatt.rc))
-        .raw("\",\"vbattMilliV\":")
-        .unsigned_number(report.vbatt.milli_volts)
-        .raw(report.after_vbatt)
-        .raw(",\"message\":\"")
-        .text(report.message)
-        .raw("\"}");
+    w.raw("{\"ok\":").boolean(report.ok);
+    w.raw(",\"stage\":\"").text(report.stage);
+    w.raw("\",\"commandSent\":").boolean(report.command_sent);
+    w.raw(",\"ecuResponseSeen\":").boolean(report.rx_count != 0).raw(report.after_response_seen);
+    append_write_outcome(w, outcome, OutcomeLayout::Report);
+    w.raw(report.after_rx);
+    j2534::append_vbatt_capture(w, report.vbatt);
+    w.raw(report.after_vbatt);
+    w.raw(",\"message\":\"").text(report.message).raw("\"}");
     return w.take();
 }
 

@@ -18,10 +18,13 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_state.h"
+#include "core/request_reader.h"
+#include "core/result_writer.h"
+#include "core/simulation_switch.h"
 #include "core/text_utils.h"
-#include "j2534/status_text.h"
-#include "readings/battery_voltage.h"
+#include "exchange/frame_exchange.h"
+#include "j2534/device_state.h"
+#include "j2534/read_vbatt.h"
 
 namespace vx::commands {
 
@@ -44,6 +47,9 @@ struct GateProfile {
     // Log text of the audit fallback, up to and including "name=".
     std::string_view fallback_log;
     bool fallback_log_shows_mode;
+    // Read type and context kind of the audit fallback's probe; none: the
+    // request's "type".
+    std::optional<std::string_view> probe_kind;
     // fallbackReason inserted into the probe result on the audit fallback.
     std::string_view fallback_reason;
 };
@@ -52,40 +58,39 @@ struct GateProfile {
 struct GateRequest {
     std::string name;
     std::string mode;  // ASCII lowercased
+    std::string type;  // only when the profile names no probe kind
     std::uint32_t timeout_ms = 0;
     std::uint32_t max_run_ms = 0;  // 0 when the export does not read it
 };
 
-// Clamps value into [low, high] (low >= 0).
-std::uint32_t clamp_ms(int value, int low, int high);
-
-// Reads name, mode (lowercased), timeoutMs and, where the export reads it,
-// maxRunMs; clamps both. A null request reads as empty.
-GateRequest read_gate_request(const char* request, const GateProfile& profile);
+// Reads name, mode (lowercased), timeoutMs and, where the export reads them,
+// maxRunMs and type; clamps both times.
+GateRequest read_gate_request(const RequestFields& request, const GateProfile& profile);
 
 // The not-connected answer (same in all three exports) with the export's
 // log line.
 std::string not_connected_answer(const GateProfile& profile, const GateRequest& request);
 
-// Runs the read-only backend-forward probe with probe_kind, the request's name
-// and its clamped time-out; inserts ecuInitConfirmed false and the export's
-// fallbackReason as the last members of the probe's result (a result without
-// '}' is returned unchanged) and logs the export's fallback line after the
-// probe's own lines.
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request,
-                                  std::string_view probe_kind);
+// Runs the read-only function-click probe under kind with the request's name
+// and time-out, and inserts `members` (finished, each beginning with a comma)
+// and then fallbackReason before the probe result's closing brace.
+std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
+                                  std::string_view reason);
+
+// The audit fallback: the probe with ecuInitConfirmed false and the export's
+// fallbackReason, then the export's fallback log line after the probe's own.
+std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request);
 
 // Gate steps 3 to 5. Returns the answer that ends the call, or nothing when
 // the command may go ahead. simulation_answer builds the export's simulated
 // answer (and writes its log line); it is called only with the switch on.
 template <typename SimulationAnswer>
 std::optional<std::string> answer_before_send(const GateProfile& profile, const GateRequest& request,
-                                              std::string_view probe_kind,
                                               SimulationAnswer&& simulation_answer) {
-    const CoreState& state = core_state();
-    if (state.simulation) return simulation_answer();
+    if (simulation_on()) return simulation_answer();
+    const j2534::DeviceState& state = j2534::device_state();
     if (state.channel_id == 0) return not_connected_answer(profile, request);
-    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request, probe_kind);
+    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
     return std::nullopt;
 }
 
@@ -97,18 +102,14 @@ struct FrameWrite {
     bool sent() const { return rc == 0 && written == 1; }
 };
 
-// Clears the channel's transmit and receive queues (best effort, result not
-// used), then writes the frame with TxFlags 0.
+// Writes the frame with TxFlags 0 (the stop frames: no clearing first).
 FrameWrite send_frame(const Bytes& frame, std::uint32_t timeout_ms);
-// Writes the frame without clearing first (the stop frames).
-FrameWrite write_frame(const Bytes& frame, std::uint32_t timeout_ms);
+// Clears the channel's transmit and receive queues (best effort, result not
+// used), then sends the frame.
+FrameWrite clear_and_send_frame(const Bytes& frame, std::uint32_t timeout_ms);
 
-struct Replies {
-    std::string rx = "[]";  // a finished rx list
-    std::uint32_t count = 0;
-};
 // Up to kReplyMessagesMax messages, each read waiting at most per_read_timeout_ms.
-Replies collect_replies(std::uint32_t per_read_timeout_ms);
+RxList collect_replies(std::uint32_t per_read_timeout_ms);
 
 // The answer of a command refused before anything was sent: ok false, the
 // stage, commandSent false and the message.
@@ -116,6 +117,11 @@ std::string command_refusal(std::string_view stage, std::string_view message);
 
 // Pauses the calling thread; a pause of 0 is skipped.
 void pause_ms(std::uint32_t milliseconds);
+
+// The stop frame's members: ,"stopRc":N,"stopRcName":"..","stopMessagesWritten":N,
+// "stopHex":"..","stopRx":[...]; without a frame only stopRc and
+// stopMessagesWritten.
+void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* frame, std::string_view rx);
 
 // The shared layout of a result of a command that went through the frame
 // send. The three `extra` fragments are finished member texts that begin with
@@ -129,9 +135,9 @@ struct CommandReport {
     const Bytes* frame = nullptr;
     std::uint32_t rx_count = 0;  // as reported; ecuResponseSeen follows it
     std::string_view rx = "[]";
-    std::string_view after_rx;     // VX_ClearFaultMemory: stopRc, stopMessagesWritten
-    readings::VbattReading vbatt;
-    std::string_view after_vbatt;  // VX_RunSafeFunction: the stop frame members
+    std::string_view after_rx;     // VX_ClearFaultMemory: the stop outcome
+    j2534::VbattReading vbatt;
+    std::string_view after_vbatt;  // VX_RunSafeFunction: the stop outcome
     std::string_view message;
 };
 std::string command_result(const CommandReport& report);

@@ -7,20 +7,19 @@
 #include "commands/kwp71_block.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
-#include "core/request_reader.h"
-#include "core/result_writer.h"
 
 namespace vx::commands {
 
 namespace {
 
 constexpr GateProfile kClearProfile{
-    1500,
-    false,
-    " ClearFaultMemory blocked - no ISO9141 channel name=",
-    " BUILD322 ClearFaultMemory fallback physical TX probe because ECU init not confirmed name=",
-    false,
-    "fault clear blocked; ECU init not confirmed - read-only TX/RX audit probe sent instead",
+    .timeout_default_ms = 1500,
+    .reads_max_run = false,
+    .not_connected_log = " ClearFaultMemory blocked - no ISO9141 channel name=",
+    .fallback_log = " BUILD322 ClearFaultMemory fallback physical TX probe because ECU init not confirmed name=",
+    .fallback_log_shows_mode = false,
+    .probe_kind = "clear-fault-memory-audit",
+    .fallback_reason = "fault clear blocked; ECU init not confirmed - read-only TX/RX audit probe sent instead",
 };
 
 // Per-read time-out of the reply collection after the clear frame: a clear
@@ -29,88 +28,90 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 350;
 // Fixed pause between the clear frame's replies and the stop frame.
 constexpr std::uint32_t kStopPauseMs = 150;
 
-std::string run_clear(const char* request) {
-    const GateRequest gate = read_gate_request(request, kClearProfile);
-    std::string clear_hex = request_text(request, "clearHex");
-    if (clear_hex.empty()) clear_hex = request_text(request, "startHex");
-    const std::string stop_hex = request_text(request, "stopHex");
-    const std::string command_type = request_text(request, "commandType");
-    const std::string payload_hex = request_text(request, "payloadHex");
-    const std::string trailer = request_text(request, "trailer");
-    const int sequence = request_int(request, "sequence", 0);
+constexpr std::string_view kKeys[] = {"name",       "mode",       "timeoutMs", "clearHex", "startHex",
+                                      "stopHex",    "commandType", "payloadHex", "trailer", "sequence"};
 
-    auto simulation_answer = [&] {
-        log_line(" ClearFaultMemory simulation - no TX name=" + gate.name);
-        return std::string(
-            "{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
-            "\"noTx\":true,\"message\":\"Simulation mode: fault results window can be cleared, but no "
-            "ECU fault memory command was transmitted.\"}");
-    };
-    if (auto answer = answer_before_send(kClearProfile, gate, "clear-fault-memory-audit", simulation_answer)) {
-        return std::move(*answer);
-    }
+constexpr std::string_view kSimulationAnswer =
+    "{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
+    "\"noTx\":true,\"message\":\"Simulation mode: fault results window can be cleared, but no "
+    "ECU fault memory command was transmitted.\"}";
+constexpr std::string_view kNoCommandAnswer =
+    "{\"ok\":true,\"stage\":\"backend-required\",\"commandSent\":false,\"noTx\":true,"
+    "\"message\":\"No verified ECU-specific fault-memory clear command is mapped for this "
+    "ECU. Window cleared only; use Ryx vehicle communication capture before enabling real "
+    "ECU clear TX.\"}";
 
-    Bytes frame;
+// The clear frame the request maps, or the answer that refuses it.
+std::optional<std::string> choose_frame(const RequestFields& request, const GateRequest& gate, Bytes& frame) {
+    const std::string command_type = request.text("commandType");
+    const std::string payload_hex = request.text("payloadHex");
     if (gate.mode.find("kwp71") != std::string::npos && !command_type.empty() && !payload_hex.empty()) {
         // Built with the current block counter (or the request's sequence);
         // a clear block never advances the counter.
         Kwp71Block block;
         std::string error;
-        if (!build_kwp71_block(command_type, payload_hex, trailer, sequence, block, error)) {
+        if (!build_kwp71_block(command_type, payload_hex, request.text("trailer"), request.integer("sequence", 0),
+                               block, error)) {
             log_line(" ClearFaultMemory KWP71 build failed error=" + error);
             return command_refusal("kwp71-build-failed", error);
         }
         frame = std::move(block.bytes);
-    } else if (!clear_hex.empty()) {
-        if (!parse_hex_text(clear_hex, frame)) {
-            log_line(" ClearFaultMemory invalid clearHex=" + clear_hex);
-            return command_refusal("clear-command-invalid",
-                           "Mapped fault-memory clear command is invalid. No command was sent.");
-        }
-    } else {
-        log_line(" ClearFaultMemory no verified command mapped - no TX");
-        return "{\"ok\":true,\"stage\":\"backend-required\",\"commandSent\":false,\"noTx\":true,"
-               "\"message\":\"No verified ECU-specific fault-memory clear command is mapped for this "
-               "ECU. Window cleared only; use Ryx vehicle communication capture before enabling real "
-               "ECU clear TX.\"}";
+        return std::nullopt;
     }
+    std::string clear_hex = request.text("clearHex");
+    if (clear_hex.empty()) clear_hex = request.text("startHex");
+    if (clear_hex.empty()) {
+        log_line(" ClearFaultMemory no verified command mapped - no TX");
+        return std::string(kNoCommandAnswer);
+    }
+    if (!parse_hex_text(clear_hex, frame)) {
+        log_line(" ClearFaultMemory invalid clearHex=" + clear_hex);
+        return command_refusal("clear-command-invalid",
+                               "Mapped fault-memory clear command is invalid. No command was sent.");
+    }
+    return std::nullopt;
+}
 
-    const readings::VbattReading vbatt = readings::read_vbatt();
-    const FrameWrite write = send_frame(frame, gate.timeout_ms);
-    const Replies replies = collect_replies(kReplyReadTimeoutMs);
+std::string send_clear(const RequestFields& request, const GateRequest& gate, const Bytes& frame) {
+    const j2534::VbattReading vbatt = j2534::read_vbatt();
+    const FrameWrite write = clear_and_send_frame(frame, gate.timeout_ms);
+    const RxList replies = collect_replies(kReplyReadTimeoutMs);
 
     // The stop frame only follows a clear that went out; its replies are
     // not collected, and it does not decide ok.
     FrameWrite stop_write;
     Bytes stop;
-    if (write.sent() && parse_hex_text(stop_hex, stop)) {
+    if (write.sent() && parse_hex_text(request.text("stopHex"), stop)) {
         pause_ms(kStopPauseMs);
-        stop_write = write_frame(stop, gate.timeout_ms);
+        stop_write = send_frame(stop, gate.timeout_ms);
     }
-    ResultWriter stop_members;
-    stop_members.raw(",\"stopRc\":")
-        .signed_number(stop_write.rc)
-        .raw(",\"stopMessagesWritten\":")
-        .unsigned_number(stop_write.written);
+    ResultWriter stop_members(0);
+    append_stop_outcome(stop_members, stop_write, nullptr, {});
 
-    CommandReport report;
-    report.ok = write.sent();
-    report.stage = "clear-fault-memory";
-    report.command_sent = write.sent();
-    report.write = write;
-    report.frame = &frame;
-    report.rx_count = replies.count;
-    report.rx = replies.rx;
-    report.after_rx = stop_members.str();
-    report.vbatt = vbatt;
+    CommandReport report{.ok = write.sent(), .stage = "clear-fault-memory", .command_sent = write.sent(),
+                         .write = write, .frame = &frame, .rx_count = replies.count, .rx = replies.json,
+                         .after_rx = stop_members.str(), .vbatt = vbatt};
     report.message = report.ok
                          ? "ECU fault-memory clear command transmitted. Read faults again to confirm memory is empty."
                          : "ECU fault-memory clear command failed. See Raw Log.";
     std::string result = command_result(report);
-
     log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + decimal_text(write.rc) +
              " written=" + unsigned_text(write.written) + " rxCount=" + unsigned_text(replies.count));
     return result;
+}
+
+std::string run_clear(const char* request_text) {
+    const RequestFields request(request_text, kKeys);
+    const GateRequest gate = read_gate_request(request, kClearProfile);
+    const auto simulation_answer = [&] {
+        log_line(" ClearFaultMemory simulation - no TX name=" + gate.name);
+        return std::string(kSimulationAnswer);
+    };
+    if (auto answer = answer_before_send(kClearProfile, gate, simulation_answer)) return std::move(*answer);
+
+    Bytes frame;
+    if (auto refusal = choose_frame(request, gate, frame)) return std::move(*refusal);
+    return send_clear(request, gate, frame);
 }
 
 }  // namespace

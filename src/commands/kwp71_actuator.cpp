@@ -6,31 +6,73 @@
 #include "commands/kwp71_block.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
-#include "core/request_reader.h"
-#include "core/result_writer.h"
 
 namespace vx::commands {
 
 namespace {
 
 constexpr GateProfile kActuatorProfile{
-    1000,
-    true,
-    " KWP71 actuator blocked - no ISO9141 channel name=",
-    " BUILD322 KWP71 fallback physical TX probe because ECU init not confirmed name=",
-    false,
-    "kwp71 init not confirmed - read-only TX/RX audit probe sent",
+    .timeout_default_ms = 1000,
+    .reads_max_run = true,
+    .not_connected_log = " KWP71 actuator blocked - no ISO9141 channel name=",
+    .fallback_log = " BUILD322 KWP71 fallback physical TX probe because ECU init not confirmed name=",
+    .fallback_log_shows_mode = false,
+    .probe_kind = "kwp71-audit",
+    .fallback_reason = "kwp71 init not confirmed - read-only TX/RX audit probe sent",
 };
 
 // Per-read time-out of the reply collection after the block.
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
-std::string run_actuator(const char* request) {
+constexpr std::string_view kKeys[] = {"name",       "mode",    "timeoutMs", "maxRunMs",
+                                      "commandType", "payloadHex", "trailer", "sequence"};
+
+// ,"sequence":N,"nextSequence":N,"blockLength":N (blockLength only after a send)
+std::string sequence_members(const Kwp71Block& block, bool with_length) {
+    ResultWriter w(0);
+    w.raw(",\"sequence\":").unsigned_number(block.counter);
+    w.raw(",\"nextSequence\":").unsigned_number(current_kwp71_block_counter());
+    if (with_length) w.raw(",\"blockLength\":").unsigned_number(block.bytes.front());
+    return w.take();
+}
+
+std::string simulation_answer(const GateRequest& gate, const Kwp71Block& block, const std::string& tx_hex) {
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"stage\":\"kwp71-simulation\",\"simulation\":true,\"commandSent\":false,"
+          "\"noTx\":true,\"name\":\"")
+        .text(gate.name)
+        .raw("\"")
+        .raw(sequence_members(block, false));
+    w.raw(",\"txHex\":\"").text(tx_hex);
+    w.raw("\",\"message\":\"KWP71 actuator frame generated in simulation. No vehicle command was transmitted.\"}");
+    log_line(" KWP71 actuator simulation name=" + gate.name + " TX=" + tx_hex);
+    return w.take();
+}
+
+std::string send_block(const GateRequest& gate, const Kwp71Block& block, const std::string& tx_hex) {
+    const j2534::VbattReading vbatt = j2534::read_vbatt();
+    const FrameWrite write = clear_and_send_frame(block.bytes, gate.timeout_ms);
+    if (write.sent()) advance_kwp71_block_counter(block.counter);
+    // The run time follows every write, sent or not: the actuator runs
+    // before its replies are read.
+    pause_ms(gate.max_run_ms);
+    const RxList replies = collect_replies(kReplyReadTimeoutMs);
+
+    const std::string sequence = sequence_members(block, true);
+    CommandReport report{.ok = write.sent(), .stage = "kwp71-actuator-command", .command_sent = write.sent(),
+                         .after_response_seen = sequence, .write = write, .frame = &block.bytes,
+                         .rx_count = replies.count, .rx = replies.json, .vbatt = vbatt};
+    report.message = report.ok ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
+                               : "KWP71 actuator frame transmit failed. See Raw Log.";
+    std::string result = command_result(report);
+    log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" + unsigned_text(block.counter) +
+             " wrRc=" + decimal_text(write.rc) + " rxCount=" + unsigned_text(replies.count));
+    return result;
+}
+
+std::string run_actuator(const char* request_text) {
+    const RequestFields request(request_text, kKeys);
     const GateRequest gate = read_gate_request(request, kActuatorProfile);
-    const std::string command_type = request_text(request, "commandType");
-    const std::string payload_hex = request_text(request, "payloadHex");
-    const std::string trailer = request_text(request, "trailer");
-    const int sequence = request_int(request, "sequence", -1);
 
     // Refused before the simulation check, so a bad request fails the same
     // way in simulation and on a vehicle.
@@ -40,67 +82,17 @@ std::string run_actuator(const char* request) {
     }
     Kwp71Block block;
     std::string error;
-    if (!build_kwp71_block(command_type, payload_hex, trailer, sequence, block, error)) {
+    if (!build_kwp71_block(request.text("commandType"), request.text("payloadHex"), request.text("trailer"),
+                           request.integer("sequence", -1), block, error)) {
         log_line(" KWP71 actuator build failed name=" + gate.name + " error=" + error);
         return command_refusal("kwp71-build-failed", error);
     }
     const std::string tx_hex = hex_bytes_text(block.bytes);
-
-    auto simulation_answer = [&] {
-        ResultWriter w;
-        w.raw("{\"ok\":true,\"stage\":\"kwp71-simulation\",\"simulation\":true,\"commandSent\":false,"
-              "\"noTx\":true,\"name\":\"")
-            .text(gate.name)
-            .raw("\",\"sequence\":")
-            .unsigned_number(block.counter)
-            .raw(",\"nextSequence\":")
-            .unsigned_number(current_kwp71_block_counter())
-            .raw(",\"txHex\":\"")
-            .text(tx_hex)
-            .raw("\",\"message\":\"KWP71 actuator frame generated in simulation. No vehicle command "
-                 "was transmitted.\"}");
-        log_line(" KWP71 actuator simulation name=" + gate.name + " TX=" + tx_hex);
-        return w.take();
-    };
-    if (auto answer = answer_before_send(kActuatorProfile, gate, "kwp71-audit", simulation_answer)) {
+    if (auto answer =
+            answer_before_send(kActuatorProfile, gate, [&] { return simulation_answer(gate, block, tx_hex); })) {
         return std::move(*answer);
     }
-
-    const readings::VbattReading vbatt = readings::read_vbatt();
-    const FrameWrite write = send_frame(block.bytes, gate.timeout_ms);
-    if (write.sent()) advance_kwp71_block_counter(block.counter);
-    // The run time follows every write, sent or not: the actuator runs
-    // before its replies are read.
-    pause_ms(gate.max_run_ms);
-    const Replies replies = collect_replies(kReplyReadTimeoutMs);
-
-    ResultWriter sequence_members;
-    sequence_members.raw(",\"sequence\":")
-        .unsigned_number(block.counter)
-        .raw(",\"nextSequence\":")
-        .unsigned_number(current_kwp71_block_counter())
-        .raw(",\"blockLength\":")
-        .unsigned_number(block.bytes.front());
-
-    CommandReport report;
-    report.ok = write.sent();
-    report.stage = "kwp71-actuator-command";
-    report.command_sent = write.sent();
-    report.after_response_seen = sequence_members.str();
-    report.write = write;
-    report.frame = &block.bytes;
-    report.rx_count = replies.count;
-    report.rx = replies.rx;
-    report.vbatt = vbatt;
-    report.message = report.ok
-                         ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
-                         : "KWP71 actuator frame transmit failed. See Raw Log.";
-    std::string result = command_result(report);
-
-    log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" +
-             unsigned_text(block.counter) + " wrRc=" + decimal_text(write.rc) +
-             " rxCount=" + unsigned_text(replies.count));
-    return result;
+    return send_block(gate, block, tx_hex);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "commands/kwp71_block.h"
 
-#include "core/core_state.h"
+#include "j2534/device_state.h"
 
 namespace vx::commands {
 
@@ -10,12 +10,12 @@ constexpr std::size_t kMaxBlockLength = 255;
 }  // namespace
 
 std::uint8_t current_kwp71_block_counter() {
-    const std::uint8_t counter = core_state().kwp71_block_counter;
+    const std::uint8_t counter = j2534::device_state().kwp71_block_counter;
     return counter == 0 ? std::uint8_t{1} : counter;
 }
 
 void advance_kwp71_block_counter(std::uint8_t used) {
-    core_state().kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
+    j2534::device_state().kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
 }
 
 bool build_kwp71_block(std::string_view command_type, std::string_view payload_hex,

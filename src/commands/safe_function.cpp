@@ -6,140 +6,127 @@
 #include "commands/command_gate.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
-#include "core/request_reader.h"
-#include "core/result_writer.h"
-#include "exchange/backend_forward_probe.h"
 
 namespace vx::commands {
 
 namespace {
 
 constexpr GateProfile kSafeFunctionProfile{
-    1000,
-    true,
-    " FunctionExecution blocked - no ISO9141 channel name=",
-    " BUILD322 FunctionExecution fallback physical TX probe because ECU init not confirmed name=",
-    true,
-    "ECU init not confirmed - read-only TX/RX audit probe sent",
+    .timeout_default_ms = 1000,
+    .reads_max_run = true,
+    .not_connected_log = " FunctionExecution blocked - no ISO9141 channel name=",
+    .fallback_log = " BUILD322 FunctionExecution fallback physical TX probe because ECU init not confirmed name=",
+    .fallback_log_shows_mode = true,
+    .probe_kind = std::nullopt,
+    .fallback_reason = "ECU init not confirmed - read-only TX/RX audit probe sent",
 };
 
 // Per-read time-out of the reply collections after the start and stop frames.
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
-bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
+constexpr std::string_view kKeys[] = {"type", "name", "mode", "timeoutMs", "maxRunMs",
+                                      "startHex", "stopHex", "backendForwardFallbackProbe"};
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+struct Frames {
+    Bytes start;
+    bool has_start = false;
+    Bytes stop;
+    bool has_stop = false;
+};
+
+std::string simulation_answer(const GateRequest& gate) {
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,\"noTx\":true,\"type\":\"")
+        .text(gate.type);
+    w.raw("\",\"name\":\"").text(gate.name);
+    w.raw("\",\"message\":\"Simulation completed. No vehicle command was transmitted.\"}");
+    log_line(" FunctionExecution simulation " + gate.type + " name=" + gate.name + " mode=" + gate.mode);
+    return w.take();
 }
 
-std::string run_safe_function(const char* request) {
-    const std::string type = request_text(request, "type");
-    const GateRequest gate = read_gate_request(request, kSafeFunctionProfile);
-    Bytes start;
-    const bool has_start = parse_hex_text(request_text(request, "startHex"), start);
-    Bytes stop;
-    const bool has_stop = parse_hex_text(request_text(request, "stopHex"), stop);
-    const bool fallback_requested = request_flag(request, "backendForwardFallbackProbe");
+// Why a click that reached the device still gets the probe instead of its
+// frames; nothing when the frames may go out.
+std::optional<std::string_view> fallback_reason(const RequestFields& request, const GateRequest& gate,
+                                                bool has_start) {
     const bool verified_mode = contains(gate.mode, "verified") || contains(gate.mode, "mapped");
-
-    auto simulation_answer = [&] {
-        ResultWriter w;
-        w.raw("{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
-              "\"noTx\":true,\"type\":\"")
-            .text(type)
-            .raw("\",\"name\":\"")
-            .text(gate.name)
-            .raw("\",\"message\":\"Simulation completed. No vehicle command was transmitted.\"}");
-        log_line(" FunctionExecution simulation " + type + " name=" + gate.name + " mode=" + gate.mode);
-        return w.take();
-    };
-    if (auto answer = answer_before_send(kSafeFunctionProfile, gate, type, simulation_answer)) {
-        return std::move(*answer);
+    if (!has_start) return "no verified startHex";
+    if (request.flag("backendForwardFallbackProbe") || contains(gate.mode, "preflight") ||
+        contains(gate.mode, "no-tx")) {
+        return verified_mode ? "fallback requested" : "unverified mode";
     }
+    if (!verified_mode) return "unverified mode";
+    return std::nullopt;
+}
 
-    // Captured before the probe decision, so a probe fallback reports it too.
-    const readings::VbattReading vbatt = readings::read_vbatt();
+std::string fallback_answer(const GateRequest& gate, const j2534::VbattReading& vbatt, std::string_view reason,
+                            bool has_start) {
+    ResultWriter members;
+    j2534::append_vbatt_capture(members, vbatt);
+    std::string result = fallback_probe_answer(gate.type, gate, members.str(), reason);
+    log_line(" BUILD322 FunctionExecution fallback physical TX probe name=" + gate.name + " mode=" + gate.mode +
+             " hasStart=" + (has_start ? "1" : "0"));
+    return result;
+}
 
-    if (fallback_requested || !has_start || contains(gate.mode, "preflight") ||
-        contains(gate.mode, "no-tx") || !verified_mode) {
-        std::string result =
-            RunFunctionFallbackProbe(std::string_view(type), std::string_view(gate.name), gate.timeout_ms);
-        const std::string_view reason = !has_start      ? "no verified startHex"
-                                        : verified_mode ? "fallback requested"
-                                                        : "unverified mode";
-        ResultWriter members;
-        members.raw(",\"readVBattRc\":")
-            .signed_number(vbatt.rc)
-            .raw(",\"readVBattRcName\":\"")
-            .text(j2534::status_name(vbatt.rc))
-            .raw("\",\"vbattMilliV\":")
-            .unsigned_number(vbatt.milli_volts)
-            .raw(",\"fallbackReason\":\"")
-            .text(reason)
-            .raw("\"");
-        insert_members(result, members.str());
-        log_line(" BUILD322 FunctionExecution fallback physical TX probe name=" + gate.name +
-                 " mode=" + gate.mode + " hasStart=" + (has_start ? "1" : "0"));
-        return result;
-    }
-
-    const FrameWrite start_write = send_frame(start, gate.timeout_ms);
-    // From here on the function may be running on the ECU. Collecting replies
-    // allocates; if memory runs out there, the stop frame (which needs no
-    // allocation to go out) is still sent before the failure is reported.
-    Replies start_replies;
+// The start frame, its replies, the run time and the stop frame. From the
+// start frame on the function may be running on the ECU: the stop frame
+// follows even a failed start write, and nothing may allocate between the
+// start frame and the stop frame's write except the start replies, whose
+// failure still sends the stop frame before it is reported.
+std::string run_verified(const GateRequest& gate, const Frames& frames, const j2534::VbattReading& vbatt) {
+    const FrameWrite start_write = clear_and_send_frame(frames.start, gate.timeout_ms);
+    RxList start_replies;
     try {
         start_replies = collect_replies(kReplyReadTimeoutMs);
     } catch (...) {
-        if (has_stop) {
+        if (frames.has_stop) {
             pause_ms(gate.max_run_ms);
-            static_cast<void>(write_frame(stop, gate.timeout_ms));
+            static_cast<void>(send_frame(frames.stop, gate.timeout_ms));
         }
         throw;
     }
     std::uint32_t rx_total = start_replies.count;
-
-    // The stop frame follows even a failed start write: a function that did
-    // start after all must not be left running.
-    // Nothing may allocate between the start frame and the stop frame's write.
-    std::string stop_text;
+    ResultWriter stop_members(0);
     bool stop_sent = true;
-    if (has_stop) {
+    if (frames.has_stop) {
         pause_ms(gate.max_run_ms);
-        const FrameWrite stop_write = write_frame(stop, gate.timeout_ms);
-        const Replies stop_replies = collect_replies(kReplyReadTimeoutMs);
+        const FrameWrite stop_write = send_frame(frames.stop, gate.timeout_ms);
+        const RxList stop_replies = collect_replies(kReplyReadTimeoutMs);
         rx_total += stop_replies.count;
         stop_sent = stop_write.sent();
-        ResultWriter stop_members;
-        stop_members.raw(",\"stopRc\":")
-            .signed_number(stop_write.rc)
-            .raw(",\"stopRcName\":\"")
-            .text(j2534::status_name(stop_write.rc))
-            .raw("\",\"stopMessagesWritten\":")
-            .unsigned_number(stop_write.written)
-            .raw(",\"stopHex\":\"")
-            .hex(stop)
-            .raw("\",\"stopRx\":")
-            .raw(stop_replies.rx);
-        stop_text = stop_members.take();
+        append_stop_outcome(stop_members, stop_write, &frames.stop, stop_replies.json);
     }
 
-    CommandReport report;
-    report.ok = start_write.sent() && stop_sent;
-    report.stage = "verified-command";
-    report.command_sent = start_write.sent();
-    report.write = start_write;
-    report.frame = &start;
-    report.rx_count = rx_total;
-    report.rx = start_replies.rx;
-    report.vbatt = vbatt;
-    report.after_vbatt = stop_text;
-    report.message = report.ok
-                         ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
-                         : "Command transmit failed or stop command failed. See Raw Log.";
+    CommandReport report{.ok = start_write.sent() && stop_sent, .stage = "verified-command",
+                         .command_sent = start_write.sent(), .write = start_write, .frame = &frames.start,
+                         .rx_count = rx_total, .rx = start_replies.json, .vbatt = vbatt,
+                         .after_vbatt = stop_members.str()};
+    report.message = report.ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
+                               : "Command transmit failed or stop command failed. See Raw Log.";
     std::string result = command_result(report);
-
-    log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(start) +
+    log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(frames.start) +
              " wrRc=" + decimal_text(start_write.rc) + " rxCount=" + unsigned_text(rx_total));
     return result;
+}
+
+std::string run_safe_function(const char* request_text) {
+    const RequestFields request(request_text, kKeys);
+    const GateRequest gate = read_gate_request(request, kSafeFunctionProfile);
+    if (auto answer = answer_before_send(kSafeFunctionProfile, gate, [&] { return simulation_answer(gate); })) {
+        return std::move(*answer);
+    }
+
+    Frames frames;
+    frames.has_start = parse_hex_text(request.text("startHex"), frames.start);
+    frames.has_stop = parse_hex_text(request.text("stopHex"), frames.stop);
+    // Captured before the probe decision, so a probe fallback reports it too.
+    const j2534::VbattReading vbatt = j2534::read_vbatt();
+    if (const auto reason = fallback_reason(request, gate, frames.has_start)) {
+        return fallback_answer(gate, vbatt, *reason, frames.has_start);
+    }
+    return run_verified(gate, frames, vbatt);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The exports that belong to the library frame itself.
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
+#include "core/simulation_switch.h"
 
 namespace {
 constexpr char kVersionText[] = "Vexaro Arvessa Ryx J2534 communication core ready";
@@ -14,7 +14,7 @@ VX_API const char* VX_CALL VX_CoreVersion(void) { return kVersionText; }
 
 VX_API int VX_CALL VX_SetSimulation(int enabled) {
     return vx::guarded_call(0, [enabled] {
-        vx::core_state().simulation = enabled != 0;
+        vx::set_simulation(enabled != 0);
         vx::log_line(enabled != 0 ? " simulation=ON" : " simulation=OFF");
         return 0;
     });

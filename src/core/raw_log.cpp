@@ -88,16 +88,6 @@ int copy_log_out(char* buffer, int size) noexcept {
     }
 }
 
-std::size_t log_size() {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    return g_log.size();
-}
-
-std::string log_snapshot() {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    return g_log;
-}
-
 void clear_log_for_tests() {
     std::lock_guard<std::mutex> lock(g_log_mutex);
     std::string().swap(g_log);

@@ -18,9 +18,7 @@ void log_line(std::string_view text, LineEnd end = LineEnd::CrLf);
 // not held up by a device operation in progress.
 int copy_log_out(char* buffer, int size) noexcept;
 
-// Test support: the log's current length, and emptying it between tests.
-std::size_t log_size();
-std::string log_snapshot();
+// For tests: empties the log between cases.
 void clear_log_for_tests();
 
 }  // namespace vx

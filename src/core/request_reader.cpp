@@ -1,37 +1,44 @@
 #include "core/request_reader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 namespace vx {
 
 namespace {
+
+constexpr std::size_t kNotFound = std::string_view::npos;
 
 bool is_request_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // isspace in the C locale, which strtol skips.
 bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Where "key" (quotes included) first occurs in text, or npos. Every field
-// read searches the whole request, so this runs from quote to quote and looks
-// at the closing quote before comparing the key.
-std::size_t find_quoted_key(std::string_view text, std::string_view key) {
-    const std::size_t needed = key.size() + 2;
-    if (text.size() < needed) return std::string_view::npos;
+// Where each "key" (quotes included) first occurs in text, in one pass that
+// jumps from quote to quote and looks at the closing quote before comparing
+// a key.
+void find_quoted_keys(std::string_view text, std::span<const std::string_view> keys,
+                      std::span<std::size_t> positions) {
+    std::fill(positions.begin(), positions.end(), kNotFound);
+    std::size_t missing = keys.size();
     const char* const begin = text.data();
-    const char* const last = begin + (text.size() - needed);  // the last place a match can start
-    const char* p = begin;
-    while (p <= last) {
-        p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(last - p) + 1));
+    const char* const end = begin + text.size();
+    for (const char* p = begin; missing != 0 && p != end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)));
         if (p == nullptr) break;
-        if (p[key.size() + 1] == '"' &&
-            (key.empty() || std::memcmp(p + 1, key.data(), key.size()) == 0)) {
-            return static_cast<std::size_t>(p - begin);
+        const std::size_t room = static_cast<std::size_t>(end - p);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string_view key = keys[i];
+            if (positions[i] != kNotFound || key.size() + 2 > room || p[key.size() + 1] != '"') continue;
+            if (key.empty() || std::memcmp(p + 1, key.data(), key.size()) == 0) {
+                positions[i] = static_cast<std::size_t>(p - begin);
+                --missing;
+            }
         }
-        ++p;
     }
-    return std::string_view::npos;
 }
 
 std::string read_quoted(std::string_view rest) {
@@ -55,28 +62,20 @@ std::string read_quoted(std::string_view rest) {
 }
 
 std::string read_bare(std::string_view rest) {
-    const std::size_t end = rest.find_first_of(",}");
-    std::string_view value = rest.substr(0, end);
+    std::string_view value = rest.substr(0, rest.find_first_of(",}"));
     // Only blanks and TABs are trimmed: a trailing CR or LF stays in the value.
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     return std::string(value);
 }
 
-}  // namespace
-
-std::string request_text(const char* request, std::string_view key) {
-    if (request == nullptr) return {};
-    const std::string_view text(request, std::strlen(request));
-
-    const std::size_t hit = find_quoted_key(text, key);
-    if (hit == std::string_view::npos) return {};
-    const std::size_t colon = text.find(':', hit + key.size() + 2);
-    if (colon == std::string_view::npos || colon + 1 >= text.size()) return {};
-
+// The value after the colon that follows the key found at hit.
+std::string value_at(std::string_view text, std::size_t hit, std::size_t key_size) {
+    if (hit == kNotFound) return {};
+    const std::size_t colon = text.find(':', hit + key_size + 2);
+    if (colon == kNotFound || colon + 1 >= text.size()) return {};
     std::size_t pos = colon + 1;
     while (pos < text.size() && is_request_space(text[pos])) ++pos;
     if (pos == text.size()) return {};
-
     if (text[pos] == '"') return read_quoted(text.substr(pos + 1));
     return read_bare(text.substr(pos));
 }
@@ -94,19 +93,41 @@ int parse_int_like_strtol(std::string_view text) {
     constexpr std::int64_t kSaturation = static_cast<std::int64_t>(INT_MAX) + 2;
     std::int64_t magnitude = 0;
     for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        magnitude = magnitude * 10 + (text[pos] - '0');
-        if (magnitude > kSaturation) magnitude = kSaturation;
+        magnitude = std::min(magnitude * 10 + (text[pos] - '0'), kSaturation);
     }
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
-int request_int(const char* request, std::string_view key, int fallback) {
-    const std::string value = request_text(request, key);
-    if (value.empty()) return fallback;
-    return parse_int_like_strtol(value);
+}  // namespace
+
+RequestFields::RequestFields(const char* request, std::span<const std::string_view> keys)
+    : request_(request != nullptr ? std::string_view(request) : std::string_view()),
+      keys_(keys.first(std::min(keys.size(), kMaxKeys))) {
+    find_quoted_keys(request_, keys_, std::span(positions_.data(), keys_.size()));
+}
+
+std::size_t RequestFields::position_of(std::string_view key) const {
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i] == key) return positions_[i];
+    }
+    std::size_t position = kNotFound;
+    find_quoted_keys(request_, std::span(&key, 1), std::span(&position, 1));
+    return position;
+}
+
+std::string RequestFields::text(std::string_view key) const {
+    return value_at(request_, position_of(key), key.size());
+}
+
+int RequestFields::integer(std::string_view key, int fallback) const {
+    const std::string value = text(key);
+    return value.empty() ? fallback : parse_int_like_strtol(value);
+}
+
+bool RequestFields::flag(std::string_view key) const {
+    const std::string value = ascii_lowercase(text(key));
+    return value == "true" || value == "1" || value == "yes";
 }
 
 std::string ascii_lowercase(std::string_view text) {
@@ -115,11 +136,6 @@ std::string ascii_lowercase(std::string_view text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
-}
-
-bool request_flag(const char* request, std::string_view key) {
-    const std::string value = ascii_lowercase(request_text(request, key));
-    return value == "true" || value == "1" || value == "yes";
 }
 
 }  // namespace vx

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ namespace vx {
 
 class ResultWriter {
 public:
-    ResultWriter() { text_.reserve(256); }
+    explicit ResultWriter(std::size_t capacity = 256) { text_.reserve(capacity); }
 
     // A constant fragment, appended unchanged.
     ResultWriter& raw(std::string_view fragment) {
@@ -42,11 +43,15 @@ public:
         append_unsigned(text_, value);
         return *this;
     }
-    ResultWriter& hex(const std::uint8_t* data, std::size_t count) {
-        append_hex_bytes(text_, data, count);
+    // A value held in tenths, with exactly one decimal.
+    ResultWriter& tenths(std::uint64_t value) {
+        append_tenths(text_, value);
         return *this;
     }
-    ResultWriter& hex(const Bytes& bytes) { return hex(bytes.data(), bytes.size()); }
+    ResultWriter& hex(std::span<const std::uint8_t> bytes) {
+        append_hex_bytes(text_, bytes.data(), bytes.size());
+        return *this;
+    }
 
     const std::string& str() const { return text_; }
     std::string take() { return std::move(text_); }

@@ -58,13 +58,6 @@ void append_json_escaped(std::string& out, std::string_view text) {
     }
 }
 
-std::string json_escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    append_json_escaped(out, text);
-    return out;
-}
-
 void append_hex_bytes(std::string& out, const std::uint8_t* data, std::size_t count) {
     if (count == 0) return;
     const std::size_t start = out.size();
@@ -137,6 +130,18 @@ std::string decimal_text(std::int64_t value) {
 std::string unsigned_text(std::uint64_t value) {
     std::string out;
     append_unsigned(out, value);
+    return out;
+}
+
+void append_tenths(std::string& out, std::uint64_t tenths) {
+    append_unsigned(out, tenths / 10u);
+    out.push_back('.');
+    out.push_back(static_cast<char>('0' + tenths % 10u));
+}
+
+std::string tenths_text(std::uint64_t tenths) {
+    std::string out;
+    append_tenths(out, tenths);
     return out;
 }
 

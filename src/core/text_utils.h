@@ -18,7 +18,6 @@ inline constexpr std::size_t kMaxHexTextBytes = 128;
 // escapes for quote, backslash, LF, CR and TAB, \u00xx for other control bytes,
 // every other byte unchanged (no UTF-8 handling).
 void append_json_escaped(std::string& out, std::string_view text);
-std::string json_escaped(std::string_view text);
 
 // "68 6A F1": uppercase two-digit hex, single blanks, nothing for no bytes.
 void append_hex_bytes(std::string& out, const std::uint8_t* data, std::size_t count);
@@ -36,6 +35,10 @@ void append_decimal(std::string& out, std::int64_t value);
 void append_unsigned(std::string& out, std::uint64_t value);
 std::string decimal_text(std::int64_t value);
 std::string unsigned_text(std::uint64_t value);
+
+// A value held in tenths, written with exactly one decimal: 134 gives "13.4".
+void append_tenths(std::string& out, std::uint64_t tenths);
+std::string tenths_text(std::uint64_t tenths);
 
 // Inserts fragment (",\"member\":...") before the last '}' of a finished JSON
 // object; leaves a text without '}' unchanged.

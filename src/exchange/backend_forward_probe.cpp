@@ -2,30 +2,20 @@
 
 #include <cstdint>
 
-#include "core/core_state.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
+#include "core/simulation_switch.h"
 #include "exchange/frame_exchange.h"
+#include "j2534/device_state.h"
 #include "j2534/status_text.h"
 
 namespace vx {
 
 namespace {
 
-// The attempt lists keep time-outs as signed 32-bit values; the callers' are
-// at most a few seconds, and a larger one is held at the largest that fits.
-std::int32_t attempt_timeout(std::uint32_t timeout_ms) {
-    return timeout_ms > static_cast<std::uint32_t>(INT32_MAX)
-               ? INT32_MAX
-               : static_cast<std::int32_t>(timeout_ms);
-}
-
 // After each attempt: up to eight messages, 250 ms per read.
 constexpr std::uint32_t kReadMaxMessages = 8;
 constexpr std::uint32_t kReadTimeoutMs = 250;
-
-// The core's own code for "no frame was accepted"; named ERR_UNKNOWN.
-constexpr j2534::Status kNothingAccepted = -999;
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"commandSent\":false,\"noTx\":true,"
@@ -34,155 +24,126 @@ constexpr std::string_view kNotConnectedResult =
     "{\"ok\":false,\"mode\":\"real-j2534-backend-forward\",\"stage\":\"not-connected\","
     "\"commandSent\":false,\"noTx\":true,"
     "\"message\":\"No J2534 channel/writer is open. Connect ECU first.\"}";
+// The release marker hosts look for in every backend-forward result.
+constexpr std::string_view kReleaseBuild = "BUILD322_TXRX_COMPLETE_RELEASE_NO_FAKE";
 constexpr std::string_view kProbeMessage =
     "BUILD322 backend-forward physical TX/RX path executed for this diagnostic click. For "
     "unmapped rows this is a read-only probe, not an invented actuator/coding command.";
 
+// The attempt lists keep time-outs as signed 32-bit values; the callers' are
+// at most a few seconds, and a larger one is held at the largest that fits.
+std::int32_t attempt_timeout(std::uint32_t timeout_ms) {
+    return timeout_ms > static_cast<std::uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(timeout_ms);
+}
+
+// What the attempts showed, for the result's summary members.
+struct ProbeRun {
+    const ProbeAttempt* accepted = nullptr;
+    j2534::Status accepted_rc = j2534::kCodeNothingAccepted;
+    std::uint32_t accepted_written = 0;
+    bool any_reply = false;
+    // The accepted attempt's replies, else the first replies any attempt saw.
+    std::string shown_rx = "[]";
+    std::uint32_t total_rx = 0;
+    ResultWriter attempts;
+};
+
 void log_attempt(std::string_view read_type, std::string_view context, const ProbeAttempt& attempt,
-                 j2534::Status rc, std::uint32_t written, std::uint32_t rx_count) {
+                 const WriteOutcome& outcome) {
     std::string line = " BUILD322 backend-forward attempt kind=";
-    line.append(read_type);
-    line.append(" context=");
-    line.append(context);
-    line.append(" name=");
-    line.append(attempt.name);
-    line.append(" TX=");
-    append_hex_bytes(line, attempt.frame.data(), attempt.frame.size());
-    line.append(" flags=");
-    append_unsigned(line, attempt.txFlags);
-    line.append(" wrRc=");
-    append_decimal(line, rc);
-    line.append(" written=");
-    append_unsigned(line, written);
-    line.append(" rxCount=");
-    append_unsigned(line, rx_count);
+    line.append(read_type).append(" context=").append(context).append(" name=").append(attempt.name);
+    append_attempt_log_fields(line, outcome);
     log_line(line);
 }
 
-}  // namespace
+// Sends one attempt from empty device queues, so its reads show only what
+// followed its own frame; returns true when the device took it.
+bool run_attempt(const ProbeAttempt& attempt, std::string_view read_type, std::string_view context,
+                 ProbeRun& run) {
+    clear_tx_rx_buffers();
+    WriteOutcome outcome{.tx = attempt.frame, .tx_flags = attempt.tx_flags};
+    outcome.rc = write_frame(attempt.frame, attempt.tx_flags, attempt.timeout_ms, outcome.written);
+    const RxList rx = read_rx_list(kReadMaxMessages, kReadTimeoutMs);
+    outcome.rx_count = rx.count;
+    outcome.rx = rx.json;
 
-std::string RunBackendForwardProbe(std::optional<std::string_view> read_type_in,
-                                   std::optional<std::string_view> context_in,
-                                   const ProbeAttemptList& attempts) {
-    const std::string_view read_type = read_type_in.value_or("probe");
-    const std::string_view context = context_in.value_or("");
-    const CoreState& state = core_state();
-
-    if (state.simulation) {
-        std::string line = " BUILD322 backend-forward ";
-        line.append(read_type);
-        line.append(" simulation - no TX");
-        log_line(line);
-        return std::string(kSimulationResult);
+    // Here a frame counts as sent as soon as the device took any message,
+    // whatever status came with it: the probe only has to show that the
+    // physical path moves.
+    const bool accepted = outcome.written != 0;
+    if ((rx.count > 0 && !run.any_reply) || accepted) run.shown_rx = rx.json;
+    if (accepted) {
+        run.accepted = &attempt;
+        run.accepted_rc = outcome.rc;
+        run.accepted_written = outcome.written;
     }
-    if (state.channel_id == 0 || state.entry.write_msgs == nullptr) {
-        return std::string(kNotConnectedResult);
-    }
+    run.any_reply = run.any_reply || rx.count > 0;
+    run.total_rx += rx.count;
 
-    bool any_accepted = false;
-    bool any_reply = false;
-    j2534::Status reported_rc = kNothingAccepted;
-    std::uint32_t reported_written = 0;
-    std::string reported_tx_hex;
-    std::string reported_rx = "[]";
-    std::uint64_t total_rx = 0;
-    std::string attempts_text = "[";
-    bool first_object = true;
+    if (run.attempts.str().size() > 1) run.attempts.raw(",");
+    append_attempt_object(run.attempts, attempt.name, outcome);
+    log_attempt(read_type, context, attempt, outcome);
+    return accepted;
+}
 
-    for (const ProbeAttempt& attempt : attempts) {
-        if (attempt.frame.empty()) continue;
-
-        // Each attempt starts from empty device queues, so its reads show
-        // only what followed its own frame.
-        ClearTxRxBuffers();
-
-        std::uint32_t written = 0;
-        const j2534::Status rc =
-            WriteFrame(attempt.frame.data(), static_cast<std::uint32_t>(attempt.frame.size()),
-                       attempt.txFlags, attempt.timeoutMs, written);
-        std::uint32_t rx_count = 0;
-        const std::string rx = ReadRxList(kReadMaxMessages, kReadTimeoutMs, rx_count);
-
-        // Here a frame counts as sent as soon as the device took any message,
-        // whatever status came with it: the probe only has to show that the
-        // physical path moves.
-        const bool accepted = written != 0;
-        const bool replied = rx_count > 0;
-        if (accepted && !any_accepted) {
-            reported_tx_hex = hex_bytes_text(attempt.frame);
-            reported_rx = rx;
-            reported_written = written;
-            reported_rc = rc;
-        }
-        // Before any acceptance, the first list that holds anything is shown.
-        // The loop ends at the accepted attempt, so its own list (even "[]")
-        // is the one left standing.
-        if (replied && !any_reply) reported_rx = rx;
-        any_accepted = any_accepted || accepted;
-        any_reply = any_reply || replied;
-        total_rx += rx_count;
-
-        if (!first_object) attempts_text.push_back(',');
-        first_object = false;
-        AttemptReport report;
-        report.name = attempt.name;
-        report.writeRc = rc;
-        report.tx = attempt.frame;
-        report.txFlags = attempt.txFlags;
-        report.txMessagesWritten = written;
-        report.rxCount = rx_count;
-        report.rx = rx;
-        AppendAttemptObject(attempts_text, report);
-
-        log_attempt(read_type, context, attempt, rc, written, rx_count);
-
-        if (accepted) break;
-    }
-    attempts_text.push_back(']');
-
+std::string probe_result(std::string_view read_type, std::string_view context, const ProbeAttemptList& attempts,
+                         const ProbeRun& run) {
+    const bool sent = run.accepted != nullptr;
     // With nothing accepted the result still names the frame that was tried
     // first.
-    if (reported_tx_hex.empty() && !attempts.empty() && !attempts.front().frame.empty()) {
-        reported_tx_hex = hex_bytes_text(attempts.front().frame);
+    WriteOutcome summary{.rc = run.accepted_rc, .written = run.accepted_written, .rx_count = run.total_rx,
+                         .rx = run.shown_rx};
+    if (sent) {
+        summary.tx = run.accepted->frame;
+    } else if (!attempts.empty()) {
+        summary.tx = attempts.front().frame;
     }
-
     ResultWriter w;
-    w.raw("{\"ok\":").boolean(any_accepted);
-    w.raw(",\"mode\":\"real-j2534-backend-forward\"");
-    w.raw(",\"releaseBuild\":\"BUILD322_TXRX_COMPLETE_RELEASE_NO_FAKE\"");
-    w.raw(",\"stage\":\"backend-forward-physical-tx\"");
-    w.raw(",\"readType\":\"").text(read_type);
+    w.raw("{\"ok\":").boolean(sent);
+    w.raw(",\"mode\":\"real-j2534-backend-forward\",\"releaseBuild\":\"").raw(kReleaseBuild);
+    w.raw("\",\"stage\":\"backend-forward-physical-tx\",\"readType\":\"").text(read_type);
     w.raw("\",\"context\":\"").text(context);
-    w.raw("\",\"commandSent\":").boolean(any_accepted);
-    w.raw(",\"noTx\":").boolean(!any_accepted);
-    w.raw(",\"physicalTxAttempted\":true");
-    w.raw(",\"ecuResponseSeen\":").boolean(any_reply);
-    w.raw(",\"writeRc\":").signed_number(reported_rc);
-    w.raw(",\"writeRcName\":\"").text(j2534::status_name(reported_rc));
-    w.raw("\",\"txMessagesWritten\":").unsigned_number(reported_written);
-    w.raw(",\"txHex\":\"").text(reported_tx_hex);
-    w.raw("\",\"rxCount\":").unsigned_number(total_rx);
-    w.raw(",\"rx\":").raw(reported_rx);
-    w.raw(",\"attempts\":").raw(attempts_text);
+    w.raw("\",\"commandSent\":").boolean(sent);
+    w.raw(",\"noTx\":").boolean(!sent);
+    w.raw(",\"physicalTxAttempted\":true,\"ecuResponseSeen\":").boolean(run.any_reply);
+    append_write_outcome(w, summary, OutcomeLayout::Report);
+    w.raw(",\"attempts\":").raw(run.attempts.str());
     w.raw(",\"message\":\"").raw(kProbeMessage).raw("\"}");
     return w.take();
 }
 
-std::string RunFunctionFallbackProbe(std::optional<std::string_view> kind,
-                                     std::optional<std::string_view> name,
-                                     std::uint32_t timeout_ms) {
-    // An empty kind is a kind: only a missing one becomes "function".
-    std::string context(kind.value_or("function"));
-    context.push_back(':');
-    context.append(name.value_or(""));
-    return RunBackendForwardProbe("function-fallback", context,
-                                  BuildFunctionClickAttempts(attempt_timeout(timeout_ms)));
+}  // namespace
+
+std::string run_backend_forward_probe(std::string_view read_type, std::string_view context,
+                                      const ProbeAttemptList& attempts) {
+    if (simulation_on()) {
+        std::string line = " BUILD322 backend-forward ";
+        line.append(read_type).append(" simulation - no TX");
+        log_line(line);
+        return std::string(kSimulationResult);
+    }
+    const j2534::DeviceState& state = j2534::device_state();
+    if (state.channel_id == 0 || state.entry.write_msgs == nullptr) return std::string(kNotConnectedResult);
+
+    ProbeRun run;
+    run.attempts.raw("[");
+    for (const ProbeAttempt& attempt : attempts) {
+        if (run_attempt(attempt, read_type, context, run)) break;
+    }
+    run.attempts.raw("]");
+    return probe_result(read_type, context, attempts, run);
 }
 
-std::string RunReadProbe(std::string_view kind, const std::uint8_t* frame, std::size_t frame_length,
-                         std::uint32_t timeout_ms) {
-    return RunBackendForwardProbe(
-        kind, "read/probe", BuildReadAttempts(frame, frame_length, attempt_timeout(timeout_ms)));
+std::string run_function_fallback_probe(std::string_view kind, std::string_view name, std::uint32_t timeout_ms) {
+    std::string context(kind);
+    context.push_back(':');
+    context.append(name);
+    return run_backend_forward_probe("function-fallback", context,
+                                     build_function_click_attempts(attempt_timeout(timeout_ms)));
+}
+
+std::string run_read_probe(std::string_view kind, std::span<const std::uint8_t> frame, std::uint32_t timeout_ms) {
+    return run_backend_forward_probe(kind, "read/probe", build_read_attempts(frame, attempt_timeout(timeout_ms)));
 }
 
 }  // namespace vx

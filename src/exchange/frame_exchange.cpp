@@ -3,84 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/core_state.h"
-#include "core/result_writer.h"
 #include "core/text_utils.h"
+#include "j2534/device_state.h"
+#include "j2534/status_text.h"
 
 namespace vx {
 
-j2534::Status WriteFrame(const std::uint8_t* data, std::uint32_t length, std::uint32_t txFlags,
-                         std::uint32_t timeoutMs, std::uint32_t& written) {
-    written = 0;
-    const CoreState& state = core_state();
-    // A frame that does not fit the message data area is refused rather than
-    // cut short: a truncated frame is a different frame on the line.
-    if (state.channel_id == 0 || state.entry.write_msgs == nullptr || data == nullptr || length == 0 ||
-        length > j2534::kMsgDataCapacity) {
-        return kWriteFrameRefused;
-    }
+namespace {
 
-    PASSTHRU_MSG message{};
-    message.ProtocolID = j2534::kProtocolIso9141;
-    message.TxFlags = txFlags;
-    message.DataSize = length;
-    message.ExtraDataIndex = length;  // no extra data after the frame bytes
-    std::memcpy(message.Data, data, length);
-
-    unsigned long numMsgs = 1;
-    const long rc = state.entry.write_msgs(state.channel_id, &message, &numMsgs, timeoutMs);
-    written = static_cast<std::uint32_t>(numMsgs);
-    return j2534::to_status(rc);
-}
-
-j2534::Status WriteFrame(const std::uint8_t* data, std::uint32_t length, std::uint32_t timeoutMs,
-                         std::uint32_t& written) {
-    return WriteFrame(data, length, 0, timeoutMs, written);
-}
-
-std::string ReadRxList(std::uint32_t maxMessages, std::uint32_t timeoutMs, std::uint32_t& count) {
-    count = 0;
-    std::string list = "[";
-    const CoreState& state = core_state();
-    if (state.channel_id == 0 || state.entry.read_msgs == nullptr) {
-        list += ']';
-        return list;
-    }
-
-    PASSTHRU_MSG message;
-    while (count < maxMessages) {
-        std::memset(&message, 0, sizeof message);
-        unsigned long numMsgs = 1;
-        const long rc = state.entry.read_msgs(state.channel_id, &message, &numMsgs, timeoutMs);
-        if (j2534::to_status(rc) != 0 || numMsgs == 0) {
-            break;
-        }
-        // Only one message was offered; a device that claims more still
-        // delivered at most this one, and only this one is rendered.
-        if (count != 0) {
-            list += ',';
-        }
-        AppendRxEntry(list, message);
-        ++count;
-    }
-    list += ']';
-    return list;
-}
-
-j2534::Status ClearTxRxBuffers() {
-    const CoreState& state = core_state();
-    const auto clear = [&state](unsigned long ioctlId) -> j2534::Status {
-        if (state.entry.ioctl == nullptr || state.channel_id == 0) {
-            return kClearBuffersUnavailable;
-        }
-        return j2534::to_status(state.entry.ioctl(state.channel_id, ioctlId, nullptr, nullptr));
-    };
-    const j2534::Status tx = clear(j2534::kIoctlClearTxBuffer);
-    const j2534::Status rx = clear(j2534::kIoctlClearRxBuffer);
-    return tx != 0 ? tx : rx;
-}
-
-void AppendRxEntry(std::string& out, const PASSTHRU_MSG& message) {
+void append_rx_entry(std::string& out, const PASSTHRU_MSG& message) {
     // The device's DataSize is shown as reported, but never read beyond the
     // data area the message actually has.
     const std::size_t shown = static_cast<std::size_t>(
@@ -102,32 +33,93 @@ void AppendRxEntry(std::string& out, const PASSTHRU_MSG& message) {
     out += "\"}";
 }
 
-void AppendAttemptObject(std::string& out, const AttemptReport& attempt) {
-    ResultWriter w;
-    w.raw("{\"name\":\"")
-        .text(attempt.name)
-        .raw("\",\"writeRc\":")
-        .signed_number(attempt.writeRc)
-        .raw(",\"writeRcName\":\"")
-        .text(j2534::status_name(attempt.writeRc))
-        .raw("\",\"txHex\":\"")
-        .hex(attempt.tx.data(), attempt.tx.size())
-        .raw("\",\"txFlags\":")
-        .unsigned_number(attempt.txFlags)
-        .raw(",\"txMessagesWritten\":")
-        .unsigned_number(attempt.txMessagesWritten)
-        .raw(",\"rxCount\":")
-        .unsigned_number(attempt.rxCount)
-        .raw(",\"rx\":")
-        .raw(attempt.rx)
-        .raw("}");
-    out += w.str();
+}  // namespace
+
+j2534::Status write_frame(std::span<const std::uint8_t> frame, std::uint32_t tx_flags, std::uint32_t timeout_ms,
+                          std::uint32_t& written) {
+    written = 0;
+    const j2534::DeviceState& state = j2534::device_state();
+    // A frame that does not fit the message data area is refused rather than
+    // cut short: a truncated frame is a different frame on the line.
+    if (state.channel_id == 0 || state.entry.write_msgs == nullptr || frame.empty() ||
+        frame.size() > j2534::kMsgDataCapacity) {
+        return j2534::kCodeFrameRefused;
+    }
+
+    PASSTHRU_MSG message{};
+    message.ProtocolID = j2534::kProtocolIso9141;
+    message.TxFlags = tx_flags;
+    message.DataSize = static_cast<unsigned long>(frame.size());
+    message.ExtraDataIndex = message.DataSize;  // no extra data after the frame bytes
+    std::memcpy(message.Data, frame.data(), frame.size());
+
+    unsigned long num_msgs = 1;
+    const long rc = state.entry.write_msgs(state.channel_id, &message, &num_msgs, timeout_ms);
+    written = static_cast<std::uint32_t>(num_msgs);
+    return j2534::to_status(rc);
 }
 
-std::string AttemptObjectText(const AttemptReport& attempt) {
-    std::string text;
-    AppendAttemptObject(text, attempt);
-    return text;
+RxList read_rx_list(std::uint32_t max_messages, std::uint32_t timeout_ms) {
+    RxList list;
+    const j2534::DeviceState& state = j2534::device_state();
+    if (state.channel_id == 0 || state.entry.read_msgs == nullptr) return list;
+
+    list.json.pop_back();  // reopen "[]"
+    PASSTHRU_MSG message;
+    while (list.count < max_messages) {
+        std::memset(&message, 0, sizeof message);
+        unsigned long num_msgs = 1;
+        const long rc = state.entry.read_msgs(state.channel_id, &message, &num_msgs, timeout_ms);
+        if (j2534::to_status(rc) != 0 || num_msgs == 0) break;
+        // Only one message was offered; a device that claims more still
+        // delivered at most this one, and only this one is rendered.
+        if (list.count != 0) list.json += ',';
+        append_rx_entry(list.json, message);
+        ++list.count;
+    }
+    list.json += ']';
+    return list;
+}
+
+j2534::Status clear_tx_rx_buffers() {
+    const j2534::DeviceState& state = j2534::device_state();
+    const auto clear = [&state](unsigned long ioctl_id) -> j2534::Status {
+        if (state.entry.ioctl == nullptr || state.channel_id == 0) return j2534::kCodeUnavailable;
+        return j2534::to_status(state.entry.ioctl(state.channel_id, ioctl_id, nullptr, nullptr));
+    };
+    const j2534::Status tx = clear(j2534::kIoctlClearTxBuffer);
+    const j2534::Status rx = clear(j2534::kIoctlClearRxBuffer);
+    return tx != 0 ? tx : rx;
+}
+
+void append_write_outcome(ResultWriter& w, const WriteOutcome& outcome, OutcomeLayout layout) {
+    w.raw(",\"writeRc\":").signed_number(outcome.rc);
+    w.raw(",\"writeRcName\":\"").text(j2534::status_name(outcome.rc)).raw("\"");
+    if (layout == OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
+    w.raw(",\"txHex\":\"").hex(outcome.tx).raw("\"");
+    if (layout == OutcomeLayout::Attempt) w.raw(",\"txFlags\":").unsigned_number(outcome.tx_flags);
+    if (layout != OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
+    w.raw(",\"rxCount\":").unsigned_number(outcome.rx_count);
+    w.raw(",\"rx\":").raw(outcome.rx);
+}
+
+void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOutcome& outcome) {
+    w.raw("{\"name\":\"").text(name).raw("\"");
+    append_write_outcome(w, outcome, OutcomeLayout::Attempt);
+    w.raw("}");
+}
+
+void append_attempt_log_fields(std::string& line, const WriteOutcome& outcome) {
+    line.append(" TX=");
+    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
+    line.append(" flags=");
+    append_unsigned(line, outcome.tx_flags);
+    line.append(" wrRc=");
+    append_decimal(line, outcome.rc);
+    line.append(" written=");
+    append_unsigned(line, outcome.written);
+    line.append(" rxCount=");
+    append_unsigned(line, outcome.rx_count);
 }
 
 }  // namespace vx

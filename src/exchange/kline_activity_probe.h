@@ -10,6 +10,6 @@ namespace vx {
 // device confirms one as transmitted, and returns the result text. Needs an
 // open channel but no confirmed ECU initialisation. Must run inside the
 // export guard.
-std::string KLineActivityProbe();
+std::string kline_activity_probe();
 
 }  // namespace vx

@@ -1,53 +1,52 @@
 #include "exchange/probe_catalogue.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace vx {
 
-void AddProbeAttempt(ProbeAttemptList& list, const char* name, const std::uint8_t* data, std::size_t length,
-                     std::uint32_t txFlags, std::int32_t timeoutMs) {
-    if (data == nullptr || length == 0) {
-        return;
+namespace {
+
+void add_catalogue_frames(ProbeAttemptList& list, std::initializer_list<CatalogueFrame> frames,
+                          std::int32_t timeout_ms) {
+    for (const CatalogueFrame& frame : frames) {
+        add_probe_attempt(list, frame.name, frame.bytes, frame.tx_flags, timeout_ms);
     }
-    const std::span<const std::uint8_t> frame(data, length);
+}
+
+}  // namespace
+
+void add_probe_attempt(ProbeAttemptList& list, std::string_view name, std::span<const std::uint8_t> frame,
+                       std::uint32_t tx_flags, std::int32_t timeout_ms) {
+    if (frame.empty()) return;
     const bool duplicate = std::any_of(list.begin(), list.end(), [&](const ProbeAttempt& existing) {
-        return existing.txFlags == txFlags && std::ranges::equal(existing.frame, frame);
+        return existing.tx_flags == tx_flags && std::ranges::equal(existing.frame, frame);
     });
-    if (duplicate) {
-        return;
-    }
+    if (duplicate) return;
     ProbeAttempt attempt;
-    attempt.name = name != nullptr ? name : "tx";
+    attempt.name = name.empty() ? std::string_view("tx") : name;
     attempt.frame.assign(frame.begin(), frame.end());
-    attempt.txFlags = txFlags;
+    attempt.tx_flags = tx_flags;
     // A time-out of 0 (or a nonsensical negative one) would make the device
     // library return at once or wait forever, depending on the maker: use the
     // default instead.
-    attempt.timeoutMs = timeoutMs > 0 ? static_cast<std::uint32_t>(timeoutMs) : kDefaultProbeTimeoutMs;
+    attempt.timeout_ms = timeout_ms > 0 ? static_cast<std::uint32_t>(timeout_ms) : kDefaultProbeTimeoutMs;
     list.push_back(std::move(attempt));
 }
 
-void AddProbeAttempt(ProbeAttemptList& list, const CatalogueFrame& frame, std::int32_t timeoutMs) {
-    const std::string name(frame.name);
-    AddProbeAttempt(list, name.c_str(), frame.bytes.data(), frame.bytes.size(), frame.txFlags, timeoutMs);
-}
-
-ProbeAttemptList BuildFunctionClickAttempts(std::int32_t timeoutMs) {
+ProbeAttemptList build_function_click_attempts(std::int32_t timeout_ms) {
     ProbeAttemptList list;
-    for (const CatalogueFrame& frame :
-         {kClickTesterPresent, kClickObdMode01, kClickObdMode01NoChecksum, kClickRaw55NoChecksum}) {
-        AddProbeAttempt(list, frame, timeoutMs);
-    }
+    add_catalogue_frames(list, {kClickTesterPresent, kClickObdMode01, kClickObdMode01NoChecksum, kClickRaw55NoChecksum},
+                         timeout_ms);
     return list;
 }
 
-ProbeAttemptList BuildReadAttempts(const std::uint8_t* requested, std::size_t length, std::int32_t timeoutMs) {
+ProbeAttemptList build_read_attempts(std::span<const std::uint8_t> requested, std::int32_t timeout_ms) {
     ProbeAttemptList list;
-    AddProbeAttempt(list, "requested-frame", requested, length, 0, timeoutMs);
-    for (const CatalogueFrame& frame :
-         {kReadObdMode01, kReadObdMode01NoChecksum, kReadObdMode03, kReadTesterPresent, kRaw55NoChecksum}) {
-        AddProbeAttempt(list, frame, timeoutMs);
-    }
+    add_probe_attempt(list, "requested-frame", requested, 0, timeout_ms);
+    add_catalogue_frames(list,
+                         {kReadObdMode01, kReadObdMode01NoChecksum, kReadObdMode03, kReadTesterPresent, kRaw55NoChecksum},
+                         timeout_ms);
     return list;
 }
 

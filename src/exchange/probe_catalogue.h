@@ -1,14 +1,13 @@
-// The fixed, read-only frames the probes send, and the attempt lists built
-// from them.
+// The fixed, read-only frames the probes and reads send, and the attempt
+// lists built from them.
 //
 // No checksum, length or header byte is computed for any of these frames:
-// each goes to WriteFrame exactly as listed. The "-no-checksum" twins differ
-// only in TxFlags 0x200 (ISO9141_NO_CHECKSUM, SAE J2534-1 04.04), which asks
-// the device library not to append the ISO 9141-2 checksum itself.
+// each goes to write_frame exactly as listed. The "-no-checksum" twins differ
+// only in TxFlags ISO9141_NO_CHECKSUM, which asks the device library not to
+// append the ISO 9141-2 checksum itself.
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -24,7 +23,8 @@ namespace vx {
 inline constexpr std::uint32_t kDefaultProbeTimeoutMs = 1000;
 
 namespace probe_bytes {
-// ISO 9141-2 OBD request header 68 6A F1, then mode 01 PID 00.
+// ISO 9141-2 OBD request header 68 6A F1, then mode 01 PID 00 (supported
+// parameters).
 inline constexpr std::array<std::uint8_t, 5> kObdMode01Header{0x68, 0x6A, 0xF1, 0x01, 0x00};
 // ISO 9141-2 OBD request header, then mode 03 (stored trouble codes).
 inline constexpr std::array<std::uint8_t, 4> kObdMode03Header{0x68, 0x6A, 0xF1, 0x03};
@@ -40,10 +40,10 @@ inline constexpr std::array<std::uint8_t, 4> kKwp71EmptyAck{0x03, 0x01, 0x09, 0x
 struct CatalogueFrame {
     std::string_view name;
     std::span<const std::uint8_t> bytes;
-    std::uint32_t txFlags;
+    std::uint32_t tx_flags;
 };
 
-inline constexpr std::uint32_t kNoChecksum = static_cast<std::uint32_t>(j2534::kTxFlagNoChecksum);
+inline constexpr std::uint32_t kNoChecksum = static_cast<std::uint32_t>(j2534::kFlagIso9141NoChecksum);
 
 // Read attempt list entries (after the caller's "requested-frame").
 inline constexpr CatalogueFrame kReadObdMode01{"obd-mode01-header", probe_bytes::kObdMode01Header, 0};
@@ -62,54 +62,49 @@ inline constexpr CatalogueFrame kClickObdMode01NoChecksum{"function-click-obd-mo
 inline constexpr CatalogueFrame kClickRaw55NoChecksum{"function-click-raw-55-no-checksum", probe_bytes::kRaw55,
                                                       kNoChecksum};
 
-// K-line activity table entries.
-inline constexpr CatalogueFrame kRaw55Default{"raw-55-default", probe_bytes::kRaw55, 0};
-inline constexpr CatalogueFrame kIso9141ObdHeaderDefault{"iso9141-obd-header-default",
-                                                         probe_bytes::kObdMode01Header, 0};
-inline constexpr CatalogueFrame kIso9141ObdHeaderNoChecksum{"iso9141-obd-header-no-checksum",
-                                                            probe_bytes::kObdMode01Header, kNoChecksum};
-
-// The K-line activity probe's rows, in the order they are sent (each with a
-// 1000 ms write time-out).
-inline constexpr std::array<CatalogueFrame, 4> kKLineActivityFrames{
-    kRaw55Default, kRaw55NoChecksum, kIso9141ObdHeaderDefault, kIso9141ObdHeaderNoChecksum};
+// The K-line activity probe's rows, in the order they are sent.
+inline constexpr std::array<CatalogueFrame, 4> kKLineActivityFrames{{
+    {"raw-55-default", probe_bytes::kRaw55, 0},
+    kRaw55NoChecksum,
+    {"iso9141-obd-header-default", probe_bytes::kObdMode01Header, 0},
+    {"iso9141-obd-header-no-checksum", probe_bytes::kObdMode01Header, kNoChecksum},
+}};
 
 // The protocol traffic probe's KWP71 keepalive.
 inline constexpr CatalogueFrame kKwp71Keepalive{"KWP71 empty/ACK keepalive", probe_bytes::kKwp71EmptyAck, 0};
 
-// The frames the readings request, and their write time-outs.
+// The frames the fault and live-data reads request, and their write time-outs.
 inline constexpr std::span<const std::uint8_t> kFaultReadFrame{probe_bytes::kObdMode03Header};
-inline constexpr std::int32_t kFaultReadTimeoutMs = 1500;
+inline constexpr std::uint32_t kFaultReadTimeoutMs = 1500;
 inline constexpr std::span<const std::uint8_t> kLiveDataReadFrame{probe_bytes::kObdMode01Header};
-inline constexpr std::int32_t kLiveDataReadTimeoutMs = 1000;
+inline constexpr std::uint32_t kLiveDataReadTimeoutMs = 1000;
 
 // One frame to try in a probe.
 struct ProbeAttempt {
     std::string name;  // the catalogue name; "tx" when none was given
     Bytes frame;       // never empty
-    std::uint32_t txFlags = 0;
-    std::uint32_t timeoutMs = kDefaultProbeTimeoutMs;  // never 0
+    std::uint32_t tx_flags = 0;
+    std::uint32_t timeout_ms = kDefaultProbeTimeoutMs;  // never 0
 };
 
 // Ordered in transmission order. No two records share both frame bytes and
-// txFlags.
+// tx_flags.
 using ProbeAttemptList = std::vector<ProbeAttempt>;
 
-// Appends at most one record: nothing for a missing or empty frame, nothing
-// when a record with the same bytes and txFlags is already there (the first
-// keeps its name and time-out). A null name becomes "tx"; a time-out of 0 or
+// Appends at most one record: nothing for an empty frame, nothing when a
+// record with the same bytes and tx_flags is already there (the first keeps
+// its name and time-out). An empty name becomes "tx"; a time-out of 0 or
 // below becomes 1000 ms. The bytes are copied.
-void AddProbeAttempt(ProbeAttemptList& list, const char* name, const std::uint8_t* data, std::size_t length,
-                     std::uint32_t txFlags, std::int32_t timeoutMs);
-void AddProbeAttempt(ProbeAttemptList& list, const CatalogueFrame& frame, std::int32_t timeoutMs);
+void add_probe_attempt(ProbeAttemptList& list, std::string_view name, std::span<const std::uint8_t> frame,
+                       std::uint32_t tx_flags, std::int32_t timeout_ms);
 
 // tester-present, OBD mode 01, OBD mode 01 without checksum, raw 55 without
 // checksum; always four records.
-ProbeAttemptList BuildFunctionClickAttempts(std::int32_t timeoutMs);
+ProbeAttemptList build_function_click_attempts(std::int32_t timeout_ms);
 
 // "requested-frame" (when one with at least one byte is given, TxFlags 0),
 // then the five read catalogue frames; the requested frame displaces its
 // catalogue twin by the duplicate rule.
-ProbeAttemptList BuildReadAttempts(const std::uint8_t* requested, std::size_t length, std::int32_t timeoutMs);
+ProbeAttemptList build_read_attempts(std::span<const std::uint8_t> requested, std::int32_t timeout_ms);
 
 }  // namespace vx

@@ -1,15 +1,15 @@
 #include "exchange/protocol_traffic_probe.h"
 
 #include <cstdint>
-#include <span>
 
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
+#include "core/simulation_switch.h"
 #include "exchange/frame_exchange.h"
 #include "exchange/probe_catalogue.h"
+#include "j2534/device_state.h"
 
 namespace vx {
 
@@ -27,9 +27,20 @@ constexpr std::string_view kSimulationResult =
 constexpr std::string_view kNotConnectedResult =
     "{\"ok\":false,\"stage\":\"not-connected\",\"message\":\"ISO9141 channel is not open.\"}";
 
+void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
+    std::string line = " ProtocolTrafficProbe ";
+    line.append(protocol).append(" TX=");
+    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
+    line.append(" wrRc=");
+    append_decimal(line, outcome.rc);
+    line.append(" rxCount=");
+    append_unsigned(line, outcome.rx_count);
+    log_line(line);
+}
+
 }  // namespace
 
-bool SelectsKwp71(std::string_view protocol) {
+bool selects_kwp71(std::string_view protocol) {
     std::string upper(protocol);
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -37,12 +48,12 @@ bool SelectsKwp71(std::string_view protocol) {
     return upper.find("KWP71") != std::string::npos;
 }
 
-std::string ProtocolTrafficProbe(std::string_view protocol) {
-    CoreState& state = core_state();
-    if (state.simulation) {
+std::string protocol_traffic_probe(std::string_view protocol) {
+    if (simulation_on()) {
         log_line(" ProtocolTrafficProbe simulation: no TX");
         return std::string(kSimulationResult);
     }
+    const j2534::DeviceState& state = j2534::device_state();
     if (state.channel_id == 0) return std::string(kNotConnectedResult);
     if (!state.ecu_init_confirmed) {
         log_line(
@@ -50,45 +61,29 @@ std::string ProtocolTrafficProbe(std::string_view protocol) {
             "ISO9141 channel is open for TX/RX audit");
     }
 
-    const bool kwp71 = SelectsKwp71(protocol);
-    ClearTxRxBuffers();
+    const bool kwp71 = selects_kwp71(protocol);
+    clear_tx_rx_buffers();
 
-    j2534::Status rc = 0;
-    std::uint32_t written = 0;
-    std::span<const std::uint8_t> tx;
+    WriteOutcome outcome;
     if (kwp71) {
         // An empty KWP71 acknowledge block with the fixed counter byte 01: it
         // keeps an awake ECU talking without touching the block counter of
         // the actuator commands.
-        tx = kKwp71Keepalive.bytes;
-        rc = WriteFrame(tx.data(), static_cast<std::uint32_t>(tx.size()), kKwp71Keepalive.txFlags,
-                        kKeepaliveWriteTimeoutMs, written);
+        outcome.tx = kKwp71Keepalive.bytes;
+        outcome.rc = write_frame(outcome.tx, kKwp71Keepalive.tx_flags, kKeepaliveWriteTimeoutMs, outcome.written);
     }
-    std::uint32_t rx_count = 0;
-    const std::string rx = ReadRxList(kReadMaxMessages, kReadTimeoutMs, rx_count);
-    const bool ok = kwp71 ? (rc == 0 && written == 1) : true;
+    const RxList rx = read_rx_list(kReadMaxMessages, kReadTimeoutMs);
+    outcome.rx_count = rx.count;
+    outcome.rx = rx.json;
+    const bool ok = kwp71 ? (outcome.rc == 0 && outcome.written == 1) : true;
 
     ResultWriter w;
     w.raw("{\"ok\":").boolean(ok);
     w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
-    w.raw("\",\"probe\":\"")
-        .raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only"));
-    w.raw("\",\"writeRc\":").signed_number(rc);
-    w.raw(",\"writeRcName\":\"").text(j2534::status_name(rc));
-    w.raw("\",\"txHex\":\"").hex(tx.data(), tx.size());
-    w.raw("\",\"txMessagesWritten\":").unsigned_number(written);
-    w.raw(",\"rxCount\":").unsigned_number(rx_count);
-    w.raw(",\"rx\":").raw(rx).raw("}");
-
-    std::string line = " ProtocolTrafficProbe ";
-    line.append(protocol);
-    line.append(" TX=");
-    append_hex_bytes(line, tx.data(), tx.size());
-    line.append(" wrRc=");
-    append_decimal(line, rc);
-    line.append(" rxCount=");
-    append_unsigned(line, rx_count);
-    log_line(line);
+    w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
+    append_write_outcome(w, outcome, OutcomeLayout::Traffic);
+    w.raw("}");
+    log_traffic(protocol, outcome);
     return w.take();
 }
 
@@ -96,7 +91,6 @@ std::string ProtocolTrafficProbe(std::string_view protocol) {
 
 extern "C" VX_API int VX_CALL VX_ProtocolTrafficProbe(const char* probe, char* buffer, int size) {
     return vx::guarded_result(buffer, size, [probe] {
-        return vx::ProtocolTrafficProbe(probe != nullptr ? std::string_view(probe)
-                                                         : std::string_view());
+        return vx::protocol_traffic_probe(probe != nullptr ? std::string_view(probe) : std::string_view());
     });
 }

@@ -1,8 +1,9 @@
 #include "j2534/binding.h"
 
-#include "core/core_state.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
+#include "core/simulation_switch.h"
+#include "j2534/device_state.h"
 #include "j2534/status_text.h"
 #include "platform/dynamic_library.h"
 
@@ -37,17 +38,18 @@ bool required_entry_points_bound(const EntryPoints& entry) {
 
 // Loads and binds; returns 0 or a binding code. The library stays loaded
 // with what was found even when a required entry point is missing.
-int bind_library(const char* path) {
-    if (path == nullptr || path[0] == '\0') return kBindNoPath;
-    CoreState& state = core_state();
+Status bind_library(const char* path) {
+    if (path == nullptr || path[0] == '\0') return kCodeNoLibraryPath;
+    DeviceState& state = device_state();
     state.library = platform::load_library(path);
-    if (state.library == nullptr) return kBindLoadFailed;
+    if (state.library == nullptr) return kCodeLoadFailed;
     state.library_path = path;
     bind_entry_points(state.library, state.entry);
-    return required_entry_points_bound(state.entry) ? 0 : kBindEntryPointMissing;
+    if (!required_entry_points_bound(state.entry)) return kCodeEntryPointMissing;
+    return kStatusNoError;
 }
 
-std::string load_failure_result(int code) {
+std::string load_failure_result(Status code) {
     ResultWriter w;
     w.raw("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":")
         .signed_number(code)
@@ -63,16 +65,16 @@ struct UnloadOnExit {
 }  // namespace
 
 void unload_device_library() noexcept {
-    CoreState& state = core_state();
+    DeviceState& state = device_state();
     // A real channel exists only on an open device. Without one the channel
     // id can only be the placeholder of a simulated connect, which this
     // library never handed out, so it is not passed to its PassThruDisconnect.
-    if (state.channel_id != 0 && state.device_id != 0 && state.entry.disconnect != nullptr) {
+    if (state.channel_id != 0 && state.device_id != 0) {
         state.entry.disconnect(state.channel_id);
         state.channel_id = 0;
         state.ecu_init_confirmed = false;
     }
-    if (state.device_id != 0 && state.entry.close != nullptr) {
+    if (state.device_id != 0) {
         state.entry.close(state.device_id);
         state.device_id = 0;
     }
@@ -86,16 +88,16 @@ void unload_device_library() noexcept {
 
 std::string open_device_library(const char* path) {
     unload_device_library();
-    const int code = bind_library(path);
-    if (code != 0) return load_failure_result(code);
+    const Status code = bind_library(path);
+    if (code != kStatusNoError) return load_failure_result(code);
 
-    CoreState& state = core_state();
+    DeviceState& state = device_state();
     unsigned long device_id = 0;
     // A null name asks for the default device (J2534-1 04.04, PassThruOpen).
     const Status rc = to_status(state.entry.open(nullptr, &device_id));
     if (rc == 0) {
         state.device_id = device_id;
-        state.simulation = false;
+        set_simulation(false);
         // A device that has just been opened has no channel yet. A placeholder
         // channel left by a simulated connect made without a device must not
         // survive, or commands would go to a channel that was never connected.
@@ -143,9 +145,8 @@ std::string open_device_library(const char* path) {
 
 std::string close_device_library() {
     unload_device_library();
-    CoreState& state = core_state();
-    state.kwp71_block_counter = 1;
-    state.simulation = true;
+    device_state().kwp71_block_counter = 1;
+    set_simulation(true);
     log_line(" PassThru closed");
     return "{\"ok\":true}";
 }

@@ -6,12 +6,6 @@
 
 namespace vx::j2534 {
 
-// The binding codes reported before any PassThru call could be made. They are
-// the core's own, not J2534 statuses (their status name is "ERR_UNKNOWN").
-inline constexpr int kBindNoPath = -100;
-inline constexpr int kBindLoadFailed = -101;
-inline constexpr int kBindEntryPointMissing = -102;
-
 // Unloads whatever is present, in this order: disconnects an open channel
 // (when PassThruDisconnect is bound), closes an open device (when
 // PassThruClose is bound), frees the library, forgets the path and all entry

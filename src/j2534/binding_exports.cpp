@@ -5,8 +5,8 @@
 
 extern "C" {
 
-VX_API int VX_CALL VX_OpenJ2534Dll(const char* dllPath, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [dllPath] { return vx::j2534::open_device_library(dllPath); });
+VX_API int VX_CALL VX_OpenJ2534Dll(const char* dll_path, char* buffer, int size) {
+    return vx::guarded_result(buffer, size, [dll_path] { return vx::j2534::open_device_library(dll_path); });
 }
 
 VX_API int VX_CALL VX_CloseJ2534(char* buffer, int size) {

@@ -1,4 +1,5 @@
-// The SAE J2534-1 04.04 PassThru interface as the core uses it.
+// The SAE J2534-1 04.04 PassThru interface: its types and the values the core
+// and the simulated device use.
 //
 // Types follow the standard header: unsigned long fields and ids, long
 // statuses, WINAPI (stdcall) entry points on Windows. On Windows unsigned long
@@ -8,16 +9,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#if defined(_WIN32)
-#  define VX_PASSTHRU_CALL __stdcall
-#else
-#  define VX_PASSTHRU_CALL
-#endif
+#include "platform/os.h"
 
 extern "C" {
 
-// SAE J2534-1 04.04, section 7.2: the message structure.
+// Section 7.2: the message structure.
 struct PASSTHRU_MSG {
     unsigned long ProtocolID;
     unsigned long RxStatus;
@@ -43,60 +41,118 @@ struct SBYTE_ARRAY {
     unsigned char* BytePtr;
 };
 
-typedef long(VX_PASSTHRU_CALL* PTOPEN)(void* pName, unsigned long* pDeviceID);
-typedef long(VX_PASSTHRU_CALL* PTCLOSE)(unsigned long DeviceID);
-typedef long(VX_PASSTHRU_CALL* PTCONNECT)(unsigned long DeviceID, unsigned long ProtocolID,
-                                          unsigned long Flags, unsigned long BaudRate,
-                                          unsigned long* pChannelID);
-typedef long(VX_PASSTHRU_CALL* PTDISCONNECT)(unsigned long ChannelID);
-typedef long(VX_PASSTHRU_CALL* PTREADMSGS)(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
-                                           unsigned long* pNumMsgs, unsigned long Timeout);
-typedef long(VX_PASSTHRU_CALL* PTWRITEMSGS)(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
-                                            unsigned long* pNumMsgs, unsigned long Timeout);
-typedef long(VX_PASSTHRU_CALL* PTIOCTL)(unsigned long ChannelID, unsigned long IoctlID,
-                                        void* pInput, void* pOutput);
-typedef long(VX_PASSTHRU_CALL* PTGETLASTERROR)(char* pErrorDescription);
+typedef long(VX_WINAPI* PTOPEN)(void* pName, unsigned long* pDeviceID);
+typedef long(VX_WINAPI* PTCLOSE)(unsigned long DeviceID);
+typedef long(VX_WINAPI* PTCONNECT)(unsigned long DeviceID, unsigned long ProtocolID, unsigned long Flags,
+                                   unsigned long BaudRate, unsigned long* pChannelID);
+typedef long(VX_WINAPI* PTDISCONNECT)(unsigned long ChannelID);
+typedef long(VX_WINAPI* PTREADMSGS)(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
+                                    unsigned long Timeout);
+typedef long(VX_WINAPI* PTWRITEMSGS)(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
+                                     unsigned long Timeout);
+typedef long(VX_WINAPI* PTIOCTL)(unsigned long ChannelID, unsigned long IoctlID, void* pInput, void* pOutput);
+typedef long(VX_WINAPI* PTGETLASTERROR)(char* pErrorDescription);
 
 }  // extern "C"
 
 namespace vx::j2534 {
 
-inline constexpr std::size_t kMsgDataCapacity = sizeof(PASSTHRU_MSG{}.Data);
+// A J2534 status as the core shows it: signed 32-bit.
+using Status = std::int32_t;
 
-// Protocol ids and connect flags (J2534-1 04.04, 7.3.4).
-inline constexpr unsigned long kProtocolIso9141 = 3;
+// A PassThru function's long return value as a 32-bit status (on LP64 Linux
+// long is wider; only the low 32 bits are the J2534 code).
+constexpr Status to_status(long rc) {
+    return static_cast<Status>(static_cast<std::uint32_t>(static_cast<unsigned long>(rc)));
+}
+
+// Section 7.4: the return codes. 14 and 15 are not assigned.
+enum StatusCode : Status {
+    kStatusNoError = 0,
+    kErrNotSupported = 1,
+    kErrInvalidChannelId = 2,
+    kErrInvalidProtocolId = 3,
+    kErrNullParameter = 4,
+    kErrInvalidIoctlValue = 5,
+    kErrInvalidFlags = 6,
+    kErrFailed = 7,
+    kErrDeviceNotConnected = 8,
+    kErrTimeout = 9,
+    kErrInvalidMsg = 10,
+    kErrInvalidTimeInterval = 11,
+    kErrExceededLimit = 12,
+    kErrInvalidMsgId = 13,
+    kErrDeviceInUse = 16,
+    kErrInvalidIoctlId = 17,
+    kErrBufferEmpty = 18,
+    kErrBufferFull = 19,
+    kErrBufferOverflow = 20,
+    kErrPinInvalid = 21,
+    kErrChannelInUse = 22,
+    kErrMsgProtocolId = 23,
+    kErrInvalidFilterId = 24,
+    kErrNoFlowControl = 25,
+    kErrNotUnique = 26,
+    kErrInvalidBaudrate = 27,
+    kErrInvalidDeviceId = 28,
+};
+inline constexpr Status kFirstStatusCode = kStatusNoError;
+inline constexpr Status kLastStatusCode = kErrInvalidDeviceId;
+
+// Section 7.3.4: protocol ids.
+enum ProtocolId : unsigned long {
+    kProtocolJ1850Vpw = 1,
+    kProtocolJ1850Pwm = 2,
+    kProtocolIso9141 = 3,
+    kProtocolIso14230 = 4,
+    kProtocolCan = 5,
+    kProtocolIso15765 = 6,
+};
+
+// PassThruConnect flags. ISO9141_NO_CHECKSUM (0x200) also stands in TxFlags,
+// where it tells the device not to append the ISO 9141-2 checksum to one
+// message.
+inline constexpr unsigned long kFlagIso9141NoChecksum = 0x200;
 inline constexpr unsigned long kFlagIso9141KLineOnly = 0x1000;
 
-// TxFlags: ISO9141_NO_CHECKSUM tells the device not to append a checksum.
-inline constexpr unsigned long kTxFlagNoChecksum = 0x200;
+// Section 7.3.8: ioctl ids.
+enum IoctlId : unsigned long {
+    kIoctlGetConfig = 1,
+    kIoctlSetConfig = 2,
+    kIoctlReadVbatt = 3,
+    kIoctlFiveBaudInit = 4,
+    kIoctlFastInit = 5,
+    kIoctlClearTxBuffer = 7,
+    kIoctlClearRxBuffer = 8,
+    kIoctlClearPeriodicMsgs = 9,
+    kIoctlClearMsgFilters = 10,
+};
 
-// Ioctl ids (J2534-1 04.04, 7.3.8).
-inline constexpr unsigned long kIoctlSetConfig = 2;
-inline constexpr unsigned long kIoctlReadVbatt = 3;
-inline constexpr unsigned long kIoctlFiveBaudInit = 4;
-inline constexpr unsigned long kIoctlClearTxBuffer = 7;
-inline constexpr unsigned long kIoctlClearRxBuffer = 8;
+// SET_CONFIG parameter ids.
+enum ConfigParameter : unsigned long {
+    kParamDataRate = 1,
+    kParamLoopback = 3,
+};
 
-// Configuration parameter ids for SET_CONFIG.
-inline constexpr unsigned long kParamDataRate = 1;
-inline constexpr unsigned long kParamLoopback = 3;
+// PassThruStartMsgFilter filter types (the core sets no filters).
+enum FilterType : unsigned long {
+    kPassFilter = 1,
+    kBlockFilter = 2,
+    kFlowControlFilter = 3,
+};
+
+inline constexpr std::size_t kMsgDataCapacity = sizeof(PASSTHRU_MSG{}.Data);
 
 // The size of the zeroed buffer handed to PassThruGetLastError.
 inline constexpr std::size_t kLastErrorBufferSize = 512;
 
 }  // namespace vx::j2534
 
-#if defined(_WIN32)
-static_assert(sizeof(unsigned long) == 4, "Windows ABI: unsigned long is 32-bit");
-static_assert(sizeof(PASSTHRU_MSG) == 4152, "Windows ABI: PASSTHRU_MSG is 4152 bytes");
-static_assert(offsetof(PASSTHRU_MSG, Data) == 24, "Windows ABI: Data follows six 32-bit fields");
-static_assert(sizeof(SCONFIG) == 8, "Windows ABI: SCONFIG is two 32-bit fields");
-#  if defined(_WIN64)
-static_assert(sizeof(SCONFIG_LIST) == 16 && sizeof(SBYTE_ARRAY) == 16, "x64 pointer alignment");
-#  else
-static_assert(sizeof(SCONFIG_LIST) == 8 && sizeof(SBYTE_ARRAY) == 8, "x86 list records");
-#  endif
-#else
-static_assert(sizeof(PASSTHRU_MSG) == 6 * sizeof(unsigned long) + 4128,
-              "PASSTHRU_MSG has no padding");
-#endif
+// The layout every PassThru library is built with.
+static_assert(sizeof(PASSTHRU_MSG) == 6 * sizeof(unsigned long) + 4128, "PASSTHRU_MSG has no padding");
+static_assert(offsetof(PASSTHRU_MSG, Data) == 6 * sizeof(unsigned long), "Data follows the six fields");
+static_assert(sizeof(SCONFIG) == 2 * sizeof(unsigned long), "SCONFIG is two fields");
+static_assert(sizeof(SCONFIG_LIST) == 2 * sizeof(void*) && sizeof(SBYTE_ARRAY) == 2 * sizeof(void*),
+              "a count and a pointer, aligned to the pointer");
+static_assert(!vx::platform::is_windows() || sizeof(unsigned long) == 4, "Windows ABI: unsigned long is 32-bit");
+static_assert(!vx::platform::is_windows() || sizeof(PASSTHRU_MSG) == 4152, "Windows ABI: PASSTHRU_MSG is 4152 bytes");

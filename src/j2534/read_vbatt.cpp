@@ -1,12 +1,12 @@
 #include "j2534/read_vbatt.h"
 
-#include "core/core_state.h"
+#include "j2534/device_state.h"
 
 namespace vx::j2534 {
 
 VbattReading read_vbatt() {
     VbattReading reading;
-    const CoreState& state = core_state();
+    const DeviceState& state = device_state();
     if (state.entry.ioctl == nullptr || state.channel_id == 0) return reading;
     unsigned long value = 0;
     reading.rc = to_status(state.entry.ioctl(state.channel_id, kIoctlReadVbatt, nullptr, &value));
@@ -14,6 +14,16 @@ VbattReading read_vbatt() {
     // its low 32 bits are meaningful.
     reading.milli_volts = static_cast<std::uint32_t>(value);
     return reading;
+}
+
+void append_vbatt_status(ResultWriter& w, Status rc) {
+    w.raw(",\"readVBattRc\":").signed_number(rc);
+    w.raw(",\"readVBattRcName\":\"").text(status_name(rc)).raw("\"");
+}
+
+void append_vbatt_capture(ResultWriter& w, const VbattReading& reading) {
+    append_vbatt_status(w, reading.rc);
+    w.raw(",\"vbattMilliV\":").unsigned_number(reading.milli_volts);
 }
 
 }  // namespace vx::j2534

@@ -5,19 +5,29 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_state.h"
+#include "j2534/device_state.h"
+#include "j2534/passthru.h"
 
 namespace vx::j2534 {
 
-// A J2534 status as the core shows it: signed 32-bit. The core's own
-// negative codes (-1, -100..-102, -200, -999) share this type.
-using Status = std::int32_t;
-
-// A PassThru function's long return value as a 32-bit status (on LP64 Linux
-// long is wider; only the low 32 bits are the J2534 code).
-constexpr Status to_status(long rc) {
-    return static_cast<Status>(static_cast<std::uint32_t>(static_cast<unsigned long>(rc)));
-}
+// The core's own codes, shown where a J2534 status stands when no PassThru
+// call could be made. They are not J2534 statuses: each is named
+// "ERR_UNKNOWN".
+enum CoreCode : Status {
+    // No channel is open, or the entry point the step needs is not bound.
+    kCodeUnavailable = -1,
+    // VX_OpenJ2534Dll was given no path.
+    kCodeNoLibraryPath = -100,
+    // The library could not be loaded.
+    kCodeLoadFailed = -101,
+    // The library lacks one of the seven required entry points.
+    kCodeEntryPointMissing = -102,
+    // A frame was refused before the device was called (no channel or
+    // writer, no bytes, or more than the message data area holds).
+    kCodeFrameRefused = -200,
+    // No probe frame was accepted for transmission.
+    kCodeNothingAccepted = -999,
+};
 
 // The J2534-1 04.04 name, "ERR_UNKNOWN" for anything else. Never allocates.
 const char* status_name(Status status);

@@ -9,10 +9,10 @@ namespace vx {
 // The most key bytes offered to and reported from FIVE_BAUD_INIT.
 inline constexpr std::uint32_t kFiveBaudKeyBytesCapacity = 16;
 
-// Sends the low byte of ecuAddress through the J2534 FIVE_BAUD_INIT ioctl and
+// Sends the low byte of ecu_address through the J2534 FIVE_BAUD_INIT ioctl and
 // returns the result text. Sets the ECU-init-confirmed flag to the outcome and
 // restarts the KWP71 block counter on success. In simulation mode it only
 // marks the ECU as initialised.
-std::string TryFiveBaudInit(std::uint32_t ecuAddress);
+std::string try_five_baud_init(std::uint32_t ecu_address);
 
 }  // namespace vx

@@ -7,12 +7,12 @@
 
 extern "C" {
 
-VX_API int VX_CALL VX_TestIso9141Connect(unsigned int baudRate, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [baudRate] { return vx::ConnectIso9141Channel(baudRate); });
+VX_API int VX_CALL VX_TestIso9141Connect(unsigned int baud_rate, char* buffer, int size) {
+    return vx::guarded_result(buffer, size, [baud_rate] { return vx::connect_iso9141_channel(baud_rate); });
 }
 
-VX_API int VX_CALL VX_TryFiveBaudInit(unsigned int ecuAddress, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [ecuAddress] { return vx::TryFiveBaudInit(ecuAddress); });
+VX_API int VX_CALL VX_TryFiveBaudInit(unsigned int ecu_address, char* buffer, int size) {
+    return vx::guarded_result(buffer, size, [ecu_address] { return vx::try_five_baud_init(ecu_address); });
 }
 
 }  // extern "C"

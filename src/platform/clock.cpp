@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include "platform/clock_hooks.h"
+
 #if defined(_WIN32)
 #  include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)

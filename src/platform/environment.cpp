@@ -4,7 +4,6 @@
 #  include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)
 #  include <stdlib.h>
-#  include <sys/wait.h>
 #else
 #  error "No process environment for this operating system"
 #endif
@@ -35,23 +34,6 @@ bool set_environment_variable(const char* name, const char* value) {
     return _putenv_s(name, value != nullptr ? value : "") == 0;
 }
 
-int run_program(const std::string& command_line) {
-    std::vector<char> line(command_line.begin(), command_line.end());
-    line.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process) == 0) {
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    const BOOL got = GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return got != 0 ? static_cast<int>(code) : -1;
-}
 
 #else
 
@@ -66,11 +48,6 @@ bool set_environment_variable(const char* name, const char* value) {
     return setenv(name, value, 1) == 0;
 }
 
-int run_program(const std::string& command_line) {
-    const int status = std::system(command_line.c_str());
-    if (status == -1 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
 
 #endif
 

@@ -1,7 +1,14 @@
-// Which operating system this build is for, as a constant that code outside
-// platform/ can test (e.g. to skip a test that only makes sense on one OS)
-// without preprocessor conditionals of its own.
+// What code outside platform/ may know of the operating system, without
+// preprocessor conditionals of its own.
 #pragma once
+
+#if defined(_WIN32)
+// The calling convention of the SAE J2534 entry points: WINAPI (__stdcall)
+// on Windows; elsewhere the platform's default.
+#  define VX_WINAPI __stdcall
+#else
+#  define VX_WINAPI
+#endif
 
 namespace vx::platform {
 

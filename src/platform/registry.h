@@ -16,9 +16,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <optional>
-#include <string_view>
 
 namespace vx::platform {
 
@@ -63,20 +60,5 @@ public:
 
 // The machine's registry (or its stand-in); lives as long as the process.
 Registry& system_registry();
-
-// One interface's file of the Linux registration convention, as read.
-struct PassThruRegistration {
-    std::optional<std::string> name;              // NAME
-    std::optional<std::string> vendor;            // VENDOR
-    std::optional<std::string> function_library;  // FUNCTION_LIB, "~" expanded
-};
-
-// Parses the text of one registration file. Returns nothing when the text is
-// not a JSON object; members that are not strings are left absent. A leading
-// "~" alone or followed by "/" in FUNCTION_LIB becomes home ("~user" forms are
-// kept as they are). Never throws except std::bad_alloc. Built where the
-// stand-in is used (not on Windows).
-std::optional<PassThruRegistration> parse_passthru_registration(std::string_view text,
-                                                                std::string_view home);
 
 }  // namespace vx::platform

@@ -1,20 +1,17 @@
-// VX_ReadBatteryVoltage and the volt texts shared with the command results.
+// VX_ReadBatteryVoltage and its volt texts.
 #include "readings/battery_voltage.h"
 
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
+#include "core/simulation_switch.h"
+#include "j2534/read_vbatt.h"
 
 namespace vx::readings {
 
 std::string volts_one_decimal(std::uint32_t milli_volts) {
-    const std::uint64_t tenths = (static_cast<std::uint64_t>(milli_volts) + 50u) / 100u;
-    std::string text = unsigned_text(tenths / 10u);
-    text.push_back('.');
-    text.push_back(static_cast<char>('0' + tenths % 10u));
-    return text;
+    return tenths_text((static_cast<std::uint64_t>(milli_volts) + 50u) / 100u);
 }
 
 std::string volts_six_decimals(std::uint32_t milli_volts) {
@@ -31,29 +28,23 @@ std::string volts_six_decimals(std::uint32_t milli_volts) {
 namespace {
 
 std::string read_battery_voltage() {
-    if (core_state().simulation) {
+    if (simulation_on()) {
         return "{\"ok\":true,\"available\":true,\"simulation\":true,\"volts\":12.6,"
                "\"vbattMilliV\":12600,\"display\":\"12.6V\",\"message\":\"Simulation battery voltage.\"}";
     }
-    const VbattReading reading = read_vbatt();
+    const j2534::VbattReading reading = j2534::read_vbatt();
     ResultWriter w;
     if (reading.rc != 0 || reading.milli_volts == 0) {
-        w.raw("{\"ok\":true,\"available\":false,\"display\":\"----\",\"readVBattRc\":")
-            .signed_number(reading.rc)
-            .raw(",\"readVBattRcName\":\"")
-            .text(j2534::status_name(reading.rc))
-            .raw("\",\"message\":\"Battery voltage unavailable; no J2534 channel/value is available.\"}");
+        w.raw("{\"ok\":true,\"available\":false,\"display\":\"----\"");
+        j2534::append_vbatt_status(w, reading.rc);
+        w.raw(",\"message\":\"Battery voltage unavailable; no J2534 channel/value is available.\"}");
         log_line(" VX_ReadBatteryVoltage unavailable rc=" + decimal_text(reading.rc));
         return w.take();
     }
     const std::string volts = volts_one_decimal(reading.milli_volts);
-    w.raw("{\"ok\":true,\"available\":true,\"volts\":")
-        .raw(volts)
-        .raw(",\"vbattMilliV\":")
-        .unsigned_number(reading.milli_volts)
-        .raw(",\"display\":\"")
-        .raw(volts)
-        .raw("V\",\"message\":\"Battery voltage read from J2534 READ_VBATT.\"}");
+    w.raw("{\"ok\":true,\"available\":true,\"volts\":").raw(volts);
+    w.raw(",\"vbattMilliV\":").unsigned_number(reading.milli_volts);
+    w.raw(",\"display\":\"").raw(volts).raw("V\",\"message\":\"Battery voltage read from J2534 READ_VBATT.\"}");
     log_line(" VX_ReadBatteryVoltage volts=" + volts_six_decimals(reading.milli_volts));
     return w.take();
 }

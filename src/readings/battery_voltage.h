@@ -1,16 +1,10 @@
-// The battery voltage that the PassThru interface measures (J2534 READ_VBATT).
+// The battery voltage as the host displays it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "j2534/read_vbatt.h"
-
 namespace vx::readings {
-
-using j2534::kVbattUnavailable;
-using j2534::read_vbatt;
-using j2534::VbattReading;
 
 // Volts with exactly one decimal ("12.6") and with exactly six ("12.600000"),
 // both computed from the whole millivolt value in integer arithmetic. The

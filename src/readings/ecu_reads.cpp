@@ -1,103 +1,93 @@
 // VX_ReadFaults and VX_ReadLiveData.
 #include "readings/ecu_reads.h"
 
-#include <array>
 #include <string_view>
 
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
+#include "core/simulation_switch.h"
 #include "exchange/backend_forward_probe.h"
+#include "exchange/probe_catalogue.h"
+#include "j2534/device_state.h"
 #include "platform/clock.h"
 
 namespace vx::readings {
 
 namespace {
 
-// ISO 9141-2 OBD request header 68 6A F1, then the service:
-// 03 (stored trouble codes) and 01 PID 00 (supported parameters).
-constexpr std::array<std::uint8_t, 4> kFaultsRequest{0x68, 0x6A, 0xF1, 0x03};
-constexpr std::array<std::uint8_t, 5> kLiveDataRequest{0x68, 0x6A, 0xF1, 0x01, 0x00};
-constexpr std::uint32_t kFaultsTimeoutMs = 1500;
-constexpr std::uint32_t kLiveDataTimeoutMs = 1000;
-
 constexpr std::string_view kSimulatedFaults =
     "{\"ok\":true,\"mode\":\"Simulation\",\"message\":\"No fault data returned yet.\",\"faults\":[]}";
-constexpr std::string_view kNoChannelFaults =
-    "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU "
-    "first.\",\"faults\":[]}";
-constexpr std::string_view kNoChannelLiveData =
-    "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU "
-    "first.\",\"values\":[]}";
 
-// A value held in tenths, written with exactly one decimal. Every simulated
-// value is a base plus whole tenths, so integer tenths give the nearest
-// one-decimal text exactly, where binary doubles would carry stray digits.
-std::string tenths_text(std::uint32_t tenths) {
-    std::string text = unsigned_text(tenths / 10u);
-    text.push_back('.');
-    text.push_back(static_cast<char>('0' + tenths % 10u));
+// Both reads without a channel; list_member is "faults" or "values".
+std::string no_channel_answer(std::string_view list_member) {
+    std::string text =
+        "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU first.\",\"";
+    text.append(list_member).append("\":[]}");
     return text;
 }
 
+// One simulated value: base + step * ((ticks / period_ms) % steps), shown
+// whole or, when held in tenths, with exactly one decimal.
 struct LiveValue {
     std::string_view name;
-    std::string value;
     std::string_view unit;
     std::string_view address;
+    std::uint32_t base;
+    std::uint32_t step;
+    std::uint32_t period_ms;
+    std::uint32_t steps;
+    bool in_tenths;
+};
+
+constexpr LiveValue kLiveValues[] = {
+    {.name = "Engine speed", .unit = "rpm", .address = "0x2001",
+     .base = 850, .step = 1, .period_ms = 90, .steps = 180, .in_tenths = false},
+    {.name = "Battery voltage", .unit = "V", .address = "0x2006",
+     .base = 134, .step = 1, .period_ms = 500, .steps = 8, .in_tenths = true},
+    {.name = "Engine temperature", .unit = "degrees C", .address = "0x2008",
+     .base = 780, .step = 10, .period_ms = 800, .steps = 10, .in_tenths = true},
+    {.name = "Throttle absolute angle", .unit = "%", .address = "0x2058",
+     .base = 25, .step = 1, .period_ms = 600, .steps = 14, .in_tenths = true},
+    {.name = "Injection time", .unit = "ms", .address = "0x2060",
+     .base = 20, .step = 1, .period_ms = 700, .steps = 8, .in_tenths = true},
 };
 
 std::string read_faults() {
-    if (core_state().simulation) {
+    if (simulation_on()) {
         // This line ends with LF alone, unlike every other raw-log line.
         log_line(" VX_ReadFaults simulation - no decoded fault rows returned yet", LineEnd::Lf);
         return std::string(kSimulatedFaults);
     }
-    if (core_state().channel_id != 0) {
-        std::string result =
-            RunReadProbe("faults", kFaultsRequest.data(), kFaultsRequest.size(), kFaultsTimeoutMs);
-        insert_members(result, ",\"faults\":[]");
-        return result;
-    }
-    return std::string(kNoChannelFaults);
+    if (j2534::device_state().channel_id == 0) return no_channel_answer("faults");
+    std::string result = run_read_probe("faults", kFaultReadFrame, kFaultReadTimeoutMs);
+    insert_members(result, ",\"faults\":[]");
+    return result;
 }
 
 std::string read_live_data() {
-    if (core_state().simulation) return simulated_live_data(platform::tick_count_ms());
-    if (core_state().channel_id != 0) {
-        return RunReadProbe("parameters", kLiveDataRequest.data(), kLiveDataRequest.size(),
-                            kLiveDataTimeoutMs);
-    }
-    return std::string(kNoChannelLiveData);
+    if (simulation_on()) return simulated_live_data(platform::tick_count_ms());
+    if (j2534::device_state().channel_id == 0) return no_channel_answer("values");
+    return run_read_probe("parameters", kLiveDataReadFrame, kLiveDataReadTimeoutMs);
 }
 
 }  // namespace
 
-std::string simulated_live_data(std::uint32_t t) {
-    const std::array<LiveValue, 5> values{{
-        {"Engine speed", unsigned_text(850u + (t / 90u) % 180u), "rpm", "0x2001"},
-        {"Battery voltage", tenths_text(134u + (t / 500u) % 8u), "V", "0x2006"},
-        {"Engine temperature", tenths_text(780u + 10u * ((t / 800u) % 10u)), "degrees C", "0x2008"},
-        {"Throttle absolute angle", tenths_text(25u + (t / 600u) % 14u), "%", "0x2058"},
-        {"Injection time", tenths_text(20u + (t / 700u) % 8u), "ms", "0x2060"},
-    }};
-    ResultWriter w;
+std::string simulated_live_data(std::uint32_t ticks) {
+    // The names, units and addresses are the core's own texts and need no
+    // escaping.
+    ResultWriter w(512);
     w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
-    bool first = true;
-    for (const LiveValue& v : values) {
-        if (!first) w.raw(",");
-        first = false;
-        w.raw("{\"name\":\"")
-            .text(v.name)
-            .raw("\",\"value\":\"")
-            .text(v.value)
-            .raw("\",\"unit\":\"")
-            .text(v.unit)
-            .raw("\",\"address\":\"")
-            .text(v.address)
-            .raw("\"}");
+    for (const LiveValue& v : kLiveValues) {
+        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
+        const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
+        if (v.in_tenths) {
+            w.tenths(value);
+        } else {
+            w.unsigned_number(value);
+        }
+        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
     }
     w.raw("]}");
     return w.take();

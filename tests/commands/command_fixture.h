@@ -46,12 +46,12 @@ protected:
         ASSERT_TRUE(contains(open_device(), "\"ok\":true"));
         char buffer[2048];
         VX_TestIso9141Connect(10400, buffer, static_cast<int>(sizeof buffer));
-        ASSERT_NE(core_state().channel_id, 0u) << buffer;
+        ASSERT_NE(j2534::device_state().channel_id, 0u) << buffer;
         if (confirm_init) {
             VX_TryFiveBaudInit(0x33, buffer, static_cast<int>(sizeof buffer));
-            ASSERT_TRUE(core_state().ecu_init_confirmed) << buffer;
+            ASSERT_TRUE(j2534::device_state().ecu_init_confirmed) << buffer;
         } else {
-            ASSERT_FALSE(core_state().ecu_init_confirmed);
+            ASSERT_FALSE(j2534::device_state().ecu_init_confirmed);
         }
         sim.sim_clear_calls();
         clear_log_for_tests();

@@ -69,7 +69,7 @@ TEST_F(ExportGuard, ALogLineIsAppendedWholeOrNotAtAll) {
         clear_log_for_tests();
         log_line(" an earlier line");
         const std::string before = log();
-        core_state().simulation = false;
+        set_simulation(false);
         bool refused = false;
         int rc = -1;
         {
@@ -78,7 +78,7 @@ TEST_F(ExportGuard, ALogLineIsAppendedWholeOrNotAtAll) {
             refused = exhaustion.triggered();
         }
         EXPECT_EQ(rc, 0);
-        EXPECT_TRUE(core_state().simulation) << "the switch is set before the line is logged";
+        EXPECT_TRUE(simulation_on()) << "the switch is set before the line is logged";
         if (!refused) {
             EXPECT_EQ(log(), before + line);
             break;

@@ -76,7 +76,7 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     EXPECT_EQ(line.substr(19), " simulation=ON\r\n");
     EXPECT_EQ(get_last_log(nullptr, 0), 35) << "reading changes nothing";
 
-    EXPECT_FALSE(core_state().simulation);
+    EXPECT_FALSE(simulation_on());
     EXPECT_EQ(log(), "");
 }
 

@@ -9,6 +9,13 @@
 namespace vx {
 namespace {
 
+// One field read on its own, the key not named when the reader was made.
+std::string request_text(const char* request, std::string_view key) { return RequestFields(request, {}).text(key); }
+int request_int(const char* request, std::string_view key, int fallback) {
+    return RequestFields(request, {}).integer(key, fallback);
+}
+bool request_flag(const char* request, std::string_view key) { return RequestFields(request, {}).flag(key); }
+
 struct TextCase {
     const char* request;
     const char* key;
@@ -41,6 +48,8 @@ TEST(RequestText, ReadsQuotedAndBareValues) {
 
 TEST(RequestText, FollowsTheFirstQuotedKeyToTheNextColon) {
     const TextCase cases[] = {
+        // A closing quote can open the key that is found.
+        {R"({"x"name":"v"})", "name", "v"},
         // Anything between the quoted key and the colon is skipped.
         {R"({"name" "junk" : "real"})", "name", "real"},
         // A string value equal to the quoted key is the first match; the
@@ -125,6 +134,22 @@ TEST(RequestFlag, TrueOnlyForTrueOneOrYesInAnyCase) {
         EXPECT_EQ(request_flag(c.request, "f"), c.expected) << c.request;
     }
     EXPECT_FALSE(request_flag(nullptr, "f"));
+}
+
+TEST(RequestFields, OnePassFindsWhatEachKeyFindsOnItsOwn) {
+    static constexpr std::string_view kKeys[] = {"name", "mode", "na", "e", "", "timeoutMs", "missing"};
+    const char* const requests[] = {
+        R"({"name":"a","mode":"b","na":"c","e":1,"":2,"timeoutMs":"300"})",
+        R"({"e":"name","name":"mode","mode":"na","na":3})",
+        R"("name""mode""":"x":"y")",
+        "",
+    };
+    for (const char* request : requests) {
+        const RequestFields fields(request, kKeys);
+        for (const std::string_view key : kKeys) {
+            EXPECT_EQ(fields.text(key), request_text(request, key)) << request << " key " << key;
+        }
+    }
 }
 
 TEST(AsciiLowercase, ChangesOnlyAToZ) {

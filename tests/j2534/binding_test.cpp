@@ -45,7 +45,7 @@ std::string close_text() {
 TEST_F(Binding, OpenBindsTheLibraryOpensTheDefaultDeviceAndLeavesSimulation) {
     VX_SetSimulation(1);
     clear_log_for_tests();
-    core_state().kwp71_block_counter = 9;
+    j2534::device_state().kwp71_block_counter = 9;
     sim.sim_set_device_id(17);
 
     char buffer[512];
@@ -55,12 +55,12 @@ TEST_F(Binding, OpenBindsTheLibraryOpensTheDefaultDeviceAndLeavesSimulation) {
     EXPECT_EQ(std::string(buffer), expected);
     EXPECT_EQ(length, static_cast<int>(expected.size()));
     EXPECT_EQ(log(), "2024-03-05 09:07:31 PassThruOpen OK dll=" + sim.path() + " deviceId=17\r\n");
-    EXPECT_FALSE(core_state().simulation);
-    EXPECT_EQ(core_state().device_id, 17u);
-    EXPECT_EQ(core_state().library_path, sim.path());
-    EXPECT_EQ(core_state().kwp71_block_counter, 9) << "open leaves the block counter alone";
-    EXPECT_NE(core_state().entry.ioctl, nullptr);
-    EXPECT_NE(core_state().entry.get_last_error, nullptr);
+    EXPECT_FALSE(simulation_on());
+    EXPECT_EQ(j2534::device_state().device_id, 17u);
+    EXPECT_EQ(j2534::device_state().library_path, sim.path());
+    EXPECT_EQ(j2534::device_state().kwp71_block_counter, 9) << "open leaves the block counter alone";
+    EXPECT_NE(j2534::device_state().entry.ioctl, nullptr);
+    EXPECT_NE(j2534::device_state().entry.get_last_error, nullptr);
 
     const std::vector<sim_call> calls = sim.calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -70,9 +70,9 @@ TEST_F(Binding, OpenBindsTheLibraryOpensTheDefaultDeviceAndLeavesSimulation) {
 
 TEST_F(Binding, CloseReleasesChannelThenDeviceIgnoringTheirStatusesAndTurnsSimulationOn) {
     ASSERT_EQ(open_device(), open_ok(1, sim.path()));
-    core_state().channel_id = 2;  // as a connect leaves it
-    core_state().ecu_init_confirmed = true;
-    core_state().kwp71_block_counter = 40;
+    j2534::device_state().channel_id = 2;  // as a connect leaves it
+    j2534::device_state().ecu_init_confirmed = true;
+    j2534::device_state().kwp71_block_counter = 40;
     sim.sim_set_status(SIM_FN_DISCONNECT, 7);
     sim.sim_set_status(SIM_FN_CLOSE, 8);
     sim.sim_clear_calls();
@@ -84,7 +84,7 @@ TEST_F(Binding, CloseReleasesChannelThenDeviceIgnoringTheirStatusesAndTurnsSimul
     EXPECT_EQ(sim.calls()[0].channel_id, 2u);
     EXPECT_EQ(sim.calls()[1].device_id, 1u);
     EXPECT_EQ(log(), "2024-03-05 09:07:31 PassThru closed\r\n");
-    const CoreState& state = core_state();
+    const j2534::DeviceState& state = j2534::device_state();
     EXPECT_EQ(state.channel_id, 0u);
     EXPECT_FALSE(state.ecu_init_confirmed);
     EXPECT_EQ(state.device_id, 0u);
@@ -92,20 +92,20 @@ TEST_F(Binding, CloseReleasesChannelThenDeviceIgnoringTheirStatusesAndTurnsSimul
     EXPECT_EQ(state.library_path, "");
     EXPECT_EQ(state.entry.open, nullptr);
     EXPECT_EQ(state.entry.get_last_error, nullptr);
-    EXPECT_TRUE(state.simulation);
+    EXPECT_TRUE(simulation_on());
     EXPECT_EQ(state.kwp71_block_counter, 1);
 }
 
 TEST_F(Binding, CloseWithoutAnOpenDeviceStillAnswersAndFollowsTheBufferConvention) {
-    core_state().kwp71_block_counter = 3;
+    j2534::device_state().kwp71_block_counter = 3;
     char buffer[8];
     std::memset(buffer, 'Z', sizeof buffer);
     EXPECT_EQ(VX_CloseJ2534(buffer, 1), 11);
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(buffer[1], 'Z');
     EXPECT_EQ(VX_CloseJ2534(nullptr, 0), 11);
-    EXPECT_TRUE(core_state().simulation);
-    EXPECT_EQ(core_state().kwp71_block_counter, 1);
+    EXPECT_TRUE(simulation_on());
+    EXPECT_EQ(j2534::device_state().kwp71_block_counter, 1);
     EXPECT_EQ(sim.sim_call_count(), 0u);
     EXPECT_EQ(log(),
               "2024-03-05 09:07:31 PassThru closed\r\n"
@@ -117,7 +117,7 @@ TEST_F(Binding, CloseWithoutAnOpenDeviceStillAnswersAndFollowsTheBufferConventio
     EXPECT_EQ(length, static_cast<int>(open_ok(1, sim.path()).size()));
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(buffer[1], 'Z');
-    EXPECT_EQ(core_state().device_id, 1u);
+    EXPECT_EQ(j2534::device_state().device_id, 1u);
 }
 
 TEST_F(Binding, UnusablePathsGiveBindingCodesWithoutLogOrDevice) {
@@ -130,9 +130,9 @@ TEST_F(Binding, UnusablePathsGiveBindingCodesWithoutLogOrDevice) {
               std::string("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":-100") + kLoadFailure);
     EXPECT_EQ(open_device(missing),
               std::string("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":-101") + kLoadFailure);
-    EXPECT_EQ(core_state().library, nullptr);
-    EXPECT_EQ(core_state().library_path, "");
-    EXPECT_EQ(core_state().device_id, 0u);
+    EXPECT_EQ(j2534::device_state().library, nullptr);
+    EXPECT_EQ(j2534::device_state().library_path, "");
+    EXPECT_EQ(j2534::device_state().device_id, 0u);
     EXPECT_EQ(log(), "");
     EXPECT_EQ(sim.sim_call_count(), 0u);
 }
@@ -143,7 +143,7 @@ TEST_F(Binding, ALibraryWithoutIoctlStaysBoundButOpensNoDeviceUntilTheNextUnload
               std::string("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":-102") + kLoadFailure);
     EXPECT_EQ(log(), "");
     EXPECT_EQ(no_ioctl.sim_call_count(), 0u) << "PassThruOpen must not be called";
-    const CoreState& state = core_state();
+    const j2534::DeviceState& state = j2534::device_state();
     EXPECT_EQ(state.device_id, 0u);
     EXPECT_NE(state.library, nullptr);
     EXPECT_EQ(state.library_path, no_ioctl.path());
@@ -170,12 +170,12 @@ TEST_F(Binding, OpenFailureReportsStatusAndLibraryTextThenFreesTheLibrary) {
     EXPECT_EQ(log(), "2024-03-05 09:07:31 PassThruOpen failed dll=" + sim.path() + " rc=8 " + detail + "\r\n");
     EXPECT_EQ(sim.call_names(), (std::vector<std::string>{"PassThruOpen", "PassThruGetLastError"}))
         << "the library text is fetched before the library is freed, and no device is closed";
-    const CoreState& state = core_state();
+    const j2534::DeviceState& state = j2534::device_state();
     EXPECT_EQ(state.library, nullptr);
     EXPECT_EQ(state.library_path, "");
     EXPECT_EQ(state.entry.get_last_error, nullptr);
     EXPECT_EQ(state.device_id, 0u);
-    EXPECT_TRUE(state.simulation) << "a failed open leaves the simulation switch as it was";
+    EXPECT_TRUE(simulation_on()) << "a failed open leaves the simulation switch as it was";
 }
 
 TEST_F(Binding, OpenFailureWithoutGetLastErrorShowsNameAndCode) {
@@ -186,8 +186,8 @@ TEST_F(Binding, OpenFailureWithoutGetLastErrorShowsNameAndCode) {
               "\"error\":\"ERR_DEVICE_NOT_CONNECTED (rc=8)\",\"hint\":\"" + std::string(kOpenHint) + "\"}");
     EXPECT_EQ(log(), "2024-03-05 09:07:31 PassThruOpen failed dll=" + no_last_error.path() +
                          " rc=8 ERR_DEVICE_NOT_CONNECTED (rc=8)\r\n");
-    EXPECT_FALSE(core_state().simulation);
-    EXPECT_EQ(core_state().library, nullptr);
+    EXPECT_FALSE(simulation_on());
+    EXPECT_EQ(j2534::device_state().library, nullptr);
 }
 
 TEST_F(Binding, StatusesOutsideTheJ2534RangeAreShownSignedAndUnknown) {
@@ -252,8 +252,8 @@ TEST_F(Binding, APathWithQuotesAndBackslashesIsEscapedInTheResultButNotInTheLog)
 
 TEST_F(Binding, ReopeningReleasesTheChannelAndDeviceBeforeLoadingAgain) {
     ASSERT_EQ(open_device(), open_ok(1, sim.path()));
-    core_state().channel_id = 2;
-    core_state().ecu_init_confirmed = true;
+    j2534::device_state().channel_id = 2;
+    j2534::device_state().ecu_init_confirmed = true;
     sim.sim_set_device_id(6);
 
     EXPECT_EQ(open_device(), open_ok(6, sim.path()));
@@ -262,48 +262,48 @@ TEST_F(Binding, ReopeningReleasesTheChannelAndDeviceBeforeLoadingAgain) {
                                                           "PassThruClose", "PassThruOpen"}));
     EXPECT_EQ(sim.calls()[1].channel_id, 2u);
     EXPECT_EQ(sim.calls()[2].device_id, 1u);
-    EXPECT_EQ(core_state().device_id, 6u);
-    EXPECT_EQ(core_state().channel_id, 0u);
-    EXPECT_FALSE(core_state().ecu_init_confirmed);
+    EXPECT_EQ(j2534::device_state().device_id, 6u);
+    EXPECT_EQ(j2534::device_state().channel_id, 0u);
+    EXPECT_FALSE(j2534::device_state().ecu_init_confirmed);
 
     // An unusable path still releases what was open first.
-    core_state().channel_id = 2;
+    j2534::device_state().channel_id = 2;
     sim.sim_clear_calls();
     EXPECT_EQ(open_device(""),
               std::string("{\"ok\":false,\"stage\":\"LoadLibrary/GetProcAddress\",\"rc\":-100") + kLoadFailure);
     EXPECT_EQ(sim.call_names(), (std::vector<std::string>{"PassThruDisconnect", "PassThruClose"}));
     EXPECT_EQ(sim.calls()[1].device_id, 6u);
-    EXPECT_EQ(core_state().device_id, 0u);
-    EXPECT_EQ(core_state().channel_id, 0u);
-    EXPECT_EQ(core_state().library, nullptr);
+    EXPECT_EQ(j2534::device_state().device_id, 0u);
+    EXPECT_EQ(j2534::device_state().channel_id, 0u);
+    EXPECT_EQ(j2534::device_state().library, nullptr);
 }
 
 TEST_F(Binding, ANewlyOpenedDeviceHasNoChannelEvenAfterASimulatedConnect) {
     // A simulated connect made without a device leaves the placeholder
     // channel 1 with the initialisation confirmed; no library can disconnect it.
-    core_state().simulation = true;
-    core_state().channel_id = 1;
-    core_state().ecu_init_confirmed = true;
+    set_simulation(true);
+    j2534::device_state().channel_id = 1;
+    j2534::device_state().ecu_init_confirmed = true;
 
     EXPECT_EQ(open_device(), open_ok(1, sim.path()));
 
-    EXPECT_EQ(core_state().channel_id, 0u) << "commands must not go to a channel never connected";
-    EXPECT_FALSE(core_state().ecu_init_confirmed);
+    EXPECT_EQ(j2534::device_state().channel_id, 0u) << "commands must not go to a channel never connected";
+    EXPECT_FALSE(j2534::device_state().ecu_init_confirmed);
     EXPECT_EQ(sim.call_names(), (std::vector<std::string>{"PassThruOpen"}));
 
     // A failed open does not hand the placeholder to the library's
     // PassThruDisconnect either: that library never gave out channel 1.
     close_text();
-    core_state().channel_id = 1;
-    core_state().ecu_init_confirmed = true;
+    j2534::device_state().channel_id = 1;
+    j2534::device_state().ecu_init_confirmed = true;
     sim.sim_clear_calls();
     sim.sim_set_status(SIM_FN_OPEN, 8);
     EXPECT_NE(open_device().find("\"rc\":8"), std::string::npos);
     EXPECT_EQ(sim.call_names(), (std::vector<std::string>{"PassThruOpen", "PassThruGetLastError"}));
-    EXPECT_EQ(core_state().channel_id, 1u);
-    EXPECT_TRUE(core_state().ecu_init_confirmed);
-    core_state().channel_id = 0;
-    core_state().ecu_init_confirmed = false;
+    EXPECT_EQ(j2534::device_state().channel_id, 1u);
+    EXPECT_TRUE(j2534::device_state().ecu_init_confirmed);
+    j2534::device_state().channel_id = 0;
+    j2534::device_state().ecu_init_confirmed = false;
 }
 
 TEST_F(Binding, AnAbsolutePathFindsTheLibrarysDependenciesInItsOwnFolder) {

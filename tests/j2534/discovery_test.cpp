@@ -3,6 +3,7 @@
 // machine really holds (~/.passthru files on Linux, Wine's registry through
 // reg.exe on Windows).
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -254,7 +255,8 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     home.write(".passthru/readme.txt", R"({"FUNCTION_LIB":"/x.so"})");
     home.write(".passthru/.json", R"({"FUNCTION_LIB":"/x.so"})");
 
-    const std::string home_text = json_escaped(home.path().string());
+    std::string home_text;
+    append_json_escaped(home_text, home.path().string());
     EXPECT_EQ(list_devices(),
               R"({"ok":true,"devices":[)"
               R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"
@@ -316,7 +318,7 @@ public:
             std::ofstream file(path, std::ios::binary);
             file << text_;
         }
-        const int code = platform::run_program("reg import \"" + path.string() + "\"");
+        const int code = std::system(("reg import \"" + path.string() + "\"").c_str());
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         return code;
@@ -374,7 +376,7 @@ protected:
         if (!registered) ADD_FAILURE() << "reg import of the test registrations failed";
         const std::string add_32 = "reg add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" + std::string(kTestKeyPrefix) +
                                    "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f";
-        if (platform::run_program(add_32) != 0) {
+        if (std::system(add_32.c_str()) != 0) {
             registered = false;
             ADD_FAILURE() << add_32 << " failed";
         }

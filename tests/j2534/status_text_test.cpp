@@ -69,8 +69,8 @@ TEST(StatusText, HintSentenceNamesTheOperationStatusAndHint) {
 // The detail text asks the simulated device's PassThruGetLastError.
 class StatusDetail : public ::testing::Test {
 protected:
-    EntryPoints with_last_error() {
-        EntryPoints entry;
+    j2534::EntryPoints with_last_error() {
+        j2534::EntryPoints entry;
         entry.get_last_error = sim.entry<PTGETLASTERROR>("PassThruGetLastError");
         return entry;
     }
@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(StatusDetail, WithoutGetLastErrorTheNameAndCodeAreShown) {
-    const EntryPoints none;
+    const j2534::EntryPoints none;
     EXPECT_EQ(status_detail_text(none, 8), "ERR_DEVICE_NOT_CONNECTED (rc=8)");
     EXPECT_EQ(status_detail_text(none, 0), "STATUS_NOERROR (rc=0)");
     EXPECT_EQ(status_detail_text(none, -102), "ERR_UNKNOWN (rc=-102)");
@@ -86,7 +86,7 @@ TEST_F(StatusDetail, WithoutGetLastErrorTheNameAndCodeAreShown) {
 }
 
 TEST_F(StatusDetail, TheLibrarysOwnTextFollowsTheNameWhenItSaysSomething) {
-    const EntryPoints entry = with_last_error();
+    const j2534::EntryPoints entry = with_last_error();
     sim.set_last_error("USB cable unplugged");
     EXPECT_EQ(status_detail_text(entry, 8), "ERR_DEVICE_NOT_CONNECTED: USB cable unplugged");
     EXPECT_EQ(sim.calls_of(SIM_FN_GET_LAST_ERROR).size(), 1u);
@@ -102,7 +102,7 @@ TEST_F(StatusDetail, TheLibrarysOwnTextFollowsTheNameWhenItSaysSomething) {
 }
 
 TEST_F(StatusDetail, UninformativeEmptyOrFailedLastErrorFallsBackToNameAndCode) {
-    const EntryPoints entry = with_last_error();
+    const j2534::EntryPoints entry = with_last_error();
     for (const char* says_nothing : {"OK", "No Error", "STATUS_NOERROR", ""}) {
         sim.set_last_error(says_nothing);
         EXPECT_EQ(status_detail_text(entry, 8), "ERR_DEVICE_NOT_CONNECTED (rc=8)") << says_nothing;
@@ -120,7 +120,7 @@ TEST_F(StatusDetail, UninformativeEmptyOrFailedLastErrorFallsBackToNameAndCode) 
 }
 
 TEST_F(StatusDetail, ALastErrorThatFillsTheWholeBufferWithoutNulIsReadOnlyToTheBufferEnd) {
-    const EntryPoints entry = with_last_error();
+    const j2534::EntryPoints entry = with_last_error();
     const std::string full(j2534::kLastErrorBufferSize, 'E');
     sim.set_last_error(full);
     // AddressSanitizer reports any read past the 512-byte buffer.

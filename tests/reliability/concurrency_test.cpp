@@ -112,7 +112,7 @@ TEST_F(ConcurrentHosts, GetLastLogNeverWaitsForADeviceOperation) {
     char buffer[4096];
     VX_OpenJ2534Dll(sim.path().c_str(), buffer, static_cast<int>(sizeof buffer));
     VX_TestIso9141Connect(10400, buffer, static_cast<int>(sizeof buffer));
-    ASSERT_NE(core_state().channel_id, 0u) << buffer;
+    ASSERT_NE(j2534::device_state().channel_id, 0u) << buffer;
     const std::string log_before = log();
 
     // Every read of the device takes half a second.

@@ -8,11 +8,19 @@
 #include <vector>
 
 #include "VXArvessaDiagCore.h"
-#include "core/core_state.h"
+#include "core/simulation_switch.h"
+#include "j2534/device_state.h"
 #include "core/raw_log.h"
-#include "platform/clock.h"
+#include "platform/clock_hooks.h"
 
 namespace vx::testing {
+
+// The whole raw log, read through the export as a host reads it.
+inline std::string log_text() {
+    std::string text(static_cast<std::size_t>(VX_GetLastLog(nullptr, 0)), '\0');
+    VX_GetLastLog(text.data(), static_cast<int>(text.size() + 1));
+    return text;
+}
 
 // A fixed wall clock and a tick count and sleep that only record, so no test
 // waits for real time.
@@ -40,18 +48,20 @@ protected:
         FakeClock::install();
         // No device library may stay loaded from an earlier test.
         VX_CloseJ2534(nullptr, 0);
-        reset_core_state_for_tests();
+        j2534::reset_device_state_for_tests();
+        set_simulation(false);
         clear_log_for_tests();
     }
     void TearDown() override {
         // Releases the channel, the device and the library this test opened.
         VX_CloseJ2534(nullptr, 0);
-        reset_core_state_for_tests();
+        j2534::reset_device_state_for_tests();
+        set_simulation(false);
         clear_log_for_tests();
         FakeClock::uninstall();
     }
 
-    static std::string log() { return log_snapshot(); }
+    static std::string log() { return vx::testing::log_text(); }
 };
 
 }  // namespace vx::testing

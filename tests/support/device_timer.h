@@ -16,7 +16,8 @@
 #include <chrono>
 #include <cstdint>
 
-#include "core/core_state.h"
+#include "core/simulation_switch.h"
+#include "j2534/device_state.h"
 #include "j2534/passthru.h"
 
 namespace vx::testing {
@@ -31,7 +32,7 @@ public:
 
     // Wraps every bound entry point (an unbound one stays null).
     static void install() {
-        EntryPoints& entry = core_state().entry;
+        EntryPoints& entry = j2534::device_state().entry;
         // Already wrapped (no rebind since): keep the device's own functions.
         if (entry.read_msgs != nullptr && entry.read_msgs == &timed_read_msgs) return;
         device() = entry;

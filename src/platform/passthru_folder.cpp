@@ -1,89 +1,27 @@
+// Where there is no registry, the Linux convention for PassThru registrations
+// stands in for it: one JSON file per interface in $HOME/.passthru/.
 #include "platform/registry.h"
 
-#if defined(_WIN32)
-#  include <windows.h>
-#elif defined(__unix__) || defined(__APPLE__)
-#  include <nlohmann/json.hpp>
-#  include <algorithm>
+#if !defined(_WIN32)
 #  include <dirent.h>
+
+#  include <algorithm>
 #  include <cstring>
 #  include <filesystem>
 #  include <fstream>
 #  include <iterator>
 #  include <memory>
+#  include <optional>
+#  include <string>
+#  include <string_view>
 #  include <system_error>
 #  include <utility>
 #  include <vector>
+
 #  include "platform/environment.h"
-#else
-#  error "No PassThru registration store for this operating system"
-#endif
+#  include "platform/registration_reader.h"
 
 namespace vx::platform {
-
-#if defined(_WIN32)
-
-namespace {
-
-HKEY as_hkey(RegistryKey key) { return static_cast<HKEY>(key); }
-
-class WindowsRegistry final : public Registry {
-public:
-    bool open_machine_key(const char* path, std::uint32_t access, RegistryKey& key) override {
-        return open(HKEY_LOCAL_MACHINE, path, access, key);
-    }
-    bool open_subkey(RegistryKey parent, const char* name, std::uint32_t access, RegistryKey& key) override {
-        return open(as_hkey(parent), name, access, key);
-    }
-    bool enum_subkey(RegistryKey key, std::uint32_t index, char* name, std::uint32_t& name_size) override {
-        DWORD size = name_size;
-        if (RegEnumKeyExA(as_hkey(key), index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            return false;
-        }
-        name_size = size;
-        return true;
-    }
-    bool query_value(RegistryKey key, const char* name, std::uint32_t& type, std::uint32_t& size) override {
-        DWORD value_type = 0;
-        DWORD value_size = 0;
-        if (RegQueryValueExA(as_hkey(key), name, nullptr, &value_type, nullptr, &value_size) != ERROR_SUCCESS) {
-            return false;
-        }
-        type = value_type;
-        size = value_size;
-        return true;
-    }
-    bool read_value(RegistryKey key, const char* name, std::uint8_t* data, std::uint32_t& size) override {
-        DWORD value_size = size;
-        if (RegQueryValueExA(as_hkey(key), name, nullptr, nullptr, data, &value_size) != ERROR_SUCCESS) {
-            return false;
-        }
-        size = value_size;
-        return true;
-    }
-    std::uint32_t expand_environment(const char* text, char* out, std::uint32_t size) override {
-        return ExpandEnvironmentStringsA(text, out, size);
-    }
-    void close_key(RegistryKey key) override { RegCloseKey(as_hkey(key)); }
-
-private:
-    static bool open(HKEY parent, const char* path, std::uint32_t access, RegistryKey& key) {
-        HKEY opened = nullptr;
-        if (RegOpenKeyExA(parent, path, 0, access, &opened) != ERROR_SUCCESS) return false;
-        key = opened;
-        return true;
-    }
-};
-
-}  // namespace
-
-Registry& system_registry() {
-    static WindowsRegistry registry;
-    return registry;
-}
-
-#else
 
 namespace {
 
@@ -226,16 +164,6 @@ private:
     }
 };
 
-std::string expand_home(const std::string& library, std::string_view home) {
-    const bool home_relative = !library.empty() && library[0] == '~' && (library.size() == 1 || library[1] == '/');
-    if (!home_relative) return library;
-    std::string joined(home);
-    while (!joined.empty() && joined.back() == '/') joined.pop_back();
-    joined.append(library, 1, std::string::npos);
-    if (joined.empty()) joined = "/";
-    return joined;
-}
-
 }  // namespace
 
 Registry& system_registry() {
@@ -243,91 +171,6 @@ Registry& system_registry() {
     return registry;
 }
 
-namespace {
-
-// Reads the three members of a registration straight from the parser's
-// events (SAX) instead of building a document: nlohmann::json's document
-// destructor allocates, so running out of memory while one is destroyed
-// would end the process instead of reaching the caller as std::bad_alloc.
-// As a document would: only a top-level object is a registration, a later
-// duplicate member replaces an earlier one, and a member whose value is not a
-// string is absent.
-class RegistrationReader final : public nlohmann::json_sax<nlohmann::json> {
-public:
-    PassThruRegistration registration;
-    bool top_level_object = false;
-
-    bool null() override { return other_value(); }
-    bool boolean(bool) override { return other_value(); }
-    bool number_integer(number_integer_t) override { return other_value(); }
-    bool number_unsigned(number_unsigned_t) override { return other_value(); }
-    bool number_float(number_float_t, const string_t&) override { return other_value(); }
-    bool binary(binary_t&) override { return other_value(); }
-    bool string(string_t& value) override {
-        if (depth_ == 0) return false;
-        if (depth_ == 1 && member_ != nullptr) *member_ = std::move(value);
-        return true;
-    }
-    bool start_object(std::size_t) override {
-        if (depth_ == 0) top_level_object = true;
-        if (depth_ == 1) clear_member();
-        ++depth_;
-        return true;
-    }
-    bool key(string_t& name) override {
-        if (depth_ == 1) member_ = member_named(name);
-        return true;
-    }
-    bool end_object() override {
-        --depth_;
-        return true;
-    }
-    bool start_array(std::size_t) override {
-        if (depth_ == 0) return false;
-        if (depth_ == 1) clear_member();
-        ++depth_;
-        return true;
-    }
-    bool end_array() override {
-        --depth_;
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
-private:
-    bool other_value() {
-        if (depth_ == 0) return false;
-        if (depth_ == 1) clear_member();
-        return true;
-    }
-    void clear_member() {
-        if (member_ != nullptr) member_->reset();
-    }
-    std::optional<std::string>* member_named(const std::string& name) {
-        if (name == "NAME") return &registration.name;
-        if (name == "VENDOR") return &registration.vendor;
-        if (name == "FUNCTION_LIB") return &registration.function_library;
-        return nullptr;
-    }
-
-    std::size_t depth_ = 0;  // 1 inside the top-level object
-    std::optional<std::string>* member_ = nullptr;  // the member the next value at depth 1 belongs to
-};
-
-}  // namespace
-
-std::optional<PassThruRegistration> parse_passthru_registration(std::string_view text, std::string_view home) {
-    RegistrationReader reader;
-    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &reader) || !reader.top_level_object) {
-        return std::nullopt;
-    }
-    PassThruRegistration registration = std::move(reader.registration);
-    if (registration.function_library) {
-        registration.function_library = expand_home(*registration.function_library, home);
-    }
-    return registration;
-}
+}  // namespace vx::platform
 
 #endif
-
-}  // namespace vx::platform

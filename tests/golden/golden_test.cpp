@@ -1,0 +1,435 @@
+// The result texts and raw-log lines that hosts rely on, as reviewed data.
+//
+// Every *.golden file next to this one holds cases: a device script, export
+// calls, and after each call the exact result text, the log lines it wrote
+// and (where a case lists them) the device calls it made. The format is
+// described in README.md here. With VXDIAG_GOLDEN_RECORD=1 in the
+// environment the program writes what the core answers now into the files
+// instead of comparing (run the Golden tests in one process, then review the
+// difference).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/text_utils.h"
+#include "support/sim_device.h"
+
+namespace vx::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GoldenCase {
+    fs::path file;
+    std::string title;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const GoldenCase& golden, std::ostream* out) { *out << golden.file.filename() << ": " << golden.title; }
+
+std::vector<GoldenCase> load_cases() {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(VXDIAG_GOLDEN_DIR)) {
+        if (entry.path().extension() == ".golden") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<GoldenCase> cases;
+    for (const fs::path& file : files) {
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("=== ", 0) == 0) {
+                cases.push_back({file, line.substr(4), {}});
+            } else if (!cases.empty() && cases.back().file == file) {
+                cases.back().lines.push_back(line);
+            }
+        }
+    }
+    return cases;
+}
+
+bool recording() {
+    const char* value = std::getenv("VXDIAG_GOLDEN_RECORD");
+    return value != nullptr && std::string(value) == "1";
+}
+
+// What the recorder saw, by file and case title. A case that did not run,
+// or did not run to its end, keeps its lines as they were.
+std::map<std::pair<fs::path, std::string>, std::vector<std::string>>& recorded() {
+    static std::map<std::pair<fs::path, std::string>, std::vector<std::string>> cases;
+    return cases;
+}
+
+class RecordWriter : public ::testing::Environment {
+public:
+    void TearDown() override {
+        std::map<fs::path, std::ostringstream> files;
+        for (const GoldenCase& golden : load_cases()) {
+            const auto it = recorded().find({golden.file, golden.title});
+            std::ostringstream& out = files[golden.file];
+            out << "=== " << golden.title << '\n';
+            for (const std::string& line : it != recorded().end() ? it->second : golden.lines) out << line << '\n';
+        }
+        for (const auto& [file, text] : files) std::ofstream(file, std::ios::binary) << text.str();
+    }
+};
+
+// Sleeps of the core, each with the number of device calls made before it,
+// so they can be shown in order among the calls.
+std::vector<std::pair<unsigned long, std::uint32_t>> g_sleeps;
+SimDevice* g_sim = nullptr;
+
+std::string word(std::istringstream& in) {
+    std::string w;
+    in >> w;
+    return w;
+}
+
+long number(const std::string& text) { return std::stol(text, nullptr, 0); }
+
+int function_id(const std::string& name) {
+    static const std::map<std::string, int> ids{
+        {"Open", SIM_FN_OPEN},       {"Close", SIM_FN_CLOSE},         {"Connect", SIM_FN_CONNECT},
+        {"Disconnect", SIM_FN_DISCONNECT}, {"ReadMsgs", SIM_FN_READ_MSGS}, {"WriteMsgs", SIM_FN_WRITE_MSGS},
+        {"Ioctl", SIM_FN_IOCTL},     {"GetLastError", SIM_FN_GET_LAST_ERROR}};
+    return ids.at(name);
+}
+
+const char* ioctl_name(unsigned long id) {
+    static const char* const kNames[] = {"0", "GET_CONFIG", "SET_CONFIG", "READ_VBATT", "FIVE_BAUD_INIT",
+                                         "FAST_INIT", "6", "CLEAR_TX_BUFFER", "CLEAR_RX_BUFFER"};
+    return id < std::size(kNames) ? kNames[id] : "OTHER";
+}
+
+std::string hex_of(const unsigned char* data, unsigned long size) {
+    std::string text;
+    char byte[4];
+    for (unsigned long i = 0; i < size; ++i) {
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", data[i]);
+        text += byte;
+    }
+    return text;
+}
+
+std::vector<unsigned char> bytes_of(std::istringstream& in, std::map<std::string, long>& options) {
+    std::vector<unsigned char> bytes;
+    for (std::string token; in >> token;) {
+        const auto eq = token.find('=');
+        if (eq == std::string::npos) {
+            bytes.push_back(static_cast<unsigned char>(std::stoul(token, nullptr, 16)));
+        } else {
+            options[token.substr(0, eq)] = number(token.substr(eq + 1));
+        }
+    }
+    return bytes;
+}
+
+// The device's path, which differs from build to build, written as $SIM,
+// in a result (JSON-escaped) and in the log.
+std::string with_sim_token(std::string text, const std::string& path) {
+    std::string escaped;
+    append_json_escaped(escaped, path);
+    const std::string* const forms[] = {&escaped, &path};
+    for (const std::string* form : forms) {
+        for (auto at = text.find(*form); at != std::string::npos; at = text.find(*form, at + 4)) {
+            text.replace(at, form->size(), "$SIM");
+        }
+    }
+    return text;
+}
+
+// One device call as a golden line.
+std::string describe(const sim_call& c) {
+    std::ostringstream out;
+    out << "device " << (c.name + 8);  // without "PassThru"
+    switch (c.function) {
+        case SIM_FN_OPEN: out << (c.name_was_null ? " default" : " named"); break;
+        case SIM_FN_CLOSE: out << " dev=" << c.device_id; break;
+        case SIM_FN_CONNECT:
+            out << " dev=" << c.device_id << " protocol=" << c.protocol_id << " flags=0x" << std::hex << c.flags
+                << std::dec << " baud=" << c.baud_rate;
+            break;
+        case SIM_FN_DISCONNECT: out << " ch=" << c.channel_id; break;
+        case SIM_FN_READ_MSGS:
+            out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
+                << c.num_msgs_out;
+            break;
+        case SIM_FN_WRITE_MSGS:
+            out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
+                << c.num_msgs_out << " protocol=" << c.msg_protocol_id << " flags=0x" << std::hex << c.msg_tx_flags
+                << std::dec << " size=" << c.msg_data_size << " extra=" << c.msg_extra_data_index << " data "
+                << hex_of(c.frame, c.frame_size);
+            break;
+        case SIM_FN_IOCTL:
+            out << " ch=" << c.channel_id << ' ' << ioctl_name(c.ioctl_id);
+            for (unsigned long i = 0; i < c.config_count; ++i) {
+                out << ' ' << c.config_parameter[i] << '=' << c.config_value[i];
+            }
+            if (c.ioctl_id == 4) {
+                out << " in=" << c.init_input_num_bytes << ':' << hex_of(c.init_input, c.init_input_count)
+                    << " room=" << c.init_output_num_bytes_in << "->" << c.init_output_num_bytes_out;
+            }
+            if (c.ioctl_id == 3) out << " out=" << (c.output_non_null ? "yes" : "null");
+            break;
+        default: break;
+    }
+    if (c.status != 0) out << " = " << c.status;
+    return out.str();
+}
+
+// ---- Running one case ----
+
+class GoldenTest : public CoreTest, public ::testing::WithParamInterface<GoldenCase> {
+protected:
+    void run_case(const GoldenCase& golden);
+
+private:
+    void script(std::istringstream& in);
+    std::string call(const std::string& name, const std::string& arg);
+    void setup(const std::string& stage);
+    std::vector<std::string> new_log_lines();
+    std::vector<std::string> new_device_lines();
+    void check_block(const std::string& verb, std::vector<std::string> expected, std::size_t& i);
+
+    SimDevice* sim_ = nullptr;
+    std::string result_;
+    std::size_t log_seen_ = 0;
+    unsigned long calls_seen_ = 0;
+    std::size_t sleeps_seen_ = 0;
+    std::vector<std::string> out_;
+    const GoldenCase* case_ = nullptr;
+};
+
+void GoldenTest::script(std::istringstream& in) {
+    SimDevice& sim = *sim_;
+    const std::string what = word(in);
+    std::map<std::string, long> options;
+    if (what == "status") {
+        const int fn = function_id(word(in));
+        const std::string a = word(in);
+        const std::string b = word(in);
+        if (b.empty()) sim.sim_set_status(fn, number(a));
+        else sim.sim_set_status_nth(fn, static_cast<unsigned>(number(a)), number(b));
+    } else if (what == "queue-status") {
+        const int fn = function_id(word(in));
+        sim.sim_queue_status(fn, number(word(in)));
+    } else if (what == "ioctl-status" || what == "queue-ioctl-status") {
+        const auto id = static_cast<unsigned long>(number(word(in)));
+        (what == "ioctl-status" ? sim.sim_set_ioctl_status : sim.sim_queue_ioctl_status)(id, number(word(in)));
+    } else if (what == "keys") {
+        const auto reported = static_cast<unsigned long>(number(word(in)));
+        sim.set_five_baud_keys(bytes_of(in, options), reported);
+    } else if (what == "last-error") {
+        const long status = number(word(in));
+        std::string text;
+        std::getline(in >> std::ws, text);
+        sim.set_last_error(text, status);
+    } else if (what == "reply") {
+        const std::vector<unsigned char> data = bytes_of(in, options);
+        sim_reply reply{};
+        reply.data = data.data();
+        reply.size = static_cast<unsigned long>(data.size());
+        reply.protocol_id = options.count("protocol") ? static_cast<unsigned long>(options["protocol"]) : 3;
+        reply.rx_status = static_cast<unsigned long>(options["rx-status"]);
+        reply.timestamp = static_cast<unsigned long>(options["timestamp"]);
+        reply.extra_data_index = static_cast<unsigned long>(options["extra"]);
+        reply.override_data_size = options.count("data-size") ? 1 : 0;
+        reply.data_size = static_cast<unsigned long>(options["data-size"]);
+        reply.after_writes = static_cast<unsigned>(options["after"]);
+        sim.sim_queue_reply(&reply);
+    } else if (what == "delay") {
+        const int fn = function_id(word(in));
+        sim.sim_set_delay_ms(fn, static_cast<unsigned>(number(word(in))));
+    } else {
+        static const std::map<std::string, void (*)(SimDevice&, long)> kSettings{
+            {"device-id", [](SimDevice& s, long v) { s.sim_set_device_id(static_cast<unsigned long>(v)); }},
+            {"channel-id", [](SimDevice& s, long v) { s.sim_set_channel_id(static_cast<unsigned long>(v)); }},
+            {"battery", [](SimDevice& s, long v) { s.sim_set_battery_millivolts(static_cast<unsigned long>(v)); }},
+            {"read-empty", [](SimDevice& s, long v) { s.sim_set_read_empty_status(v); }},
+            {"read-count", [](SimDevice& s, long v) { s.sim_set_read_reported_count(v); }},
+            {"write-count", [](SimDevice& s, long v) { s.sim_set_write_reported_count(v); }},
+            {"queue-write-count", [](SimDevice& s, long v) { s.sim_queue_write_count(v); }},
+            {"strict-ids", [](SimDevice& s, long v) { s.sim_set_strict_ids(static_cast<int>(v)); }},
+            {"clear-rx-discards", [](SimDevice& s, long v) { s.sim_set_clear_rx_discards(static_cast<int>(v)); }},
+            {"vehicle", [](SimDevice& s, long v) {
+                 s.sim_set_vehicle(static_cast<int>(v));
+                 s.sim_use_virtual_clock(static_cast<int>(v));
+             }},
+        };
+        kSettings.at(what)(sim, number(word(in)));
+    }
+}
+
+std::string GoldenTest::call(const std::string& name, const std::string& arg_in) {
+    const bool null_arg = arg_in == "null";
+    const std::string arg = arg_in == "$SIM" ? sim_->path() : arg_in;
+    const char* text = null_arg ? nullptr : arg.c_str();
+    const auto n = [&arg] { return static_cast<unsigned>(arg.empty() ? 0 : number(arg)); };
+    std::vector<char> buffer(65536, '\0');
+    char* b = buffer.data();
+    const int size = static_cast<int>(buffer.size());
+    using Text = int (*)(const char*, char*, int);
+    using None = int (*)(char*, int);
+    static const std::map<std::string, Text> kText{
+        {"VX_OpenJ2534Dll", VX_OpenJ2534Dll},           {"VX_ProtocolTrafficProbe", VX_ProtocolTrafficProbe},
+        {"VX_ReadFaults", VX_ReadFaults},               {"VX_ReadLiveData", VX_ReadLiveData},
+        {"VX_RunSafeFunction", VX_RunSafeFunction},     {"VX_RunActuatorKwp71", VX_RunActuatorKwp71},
+        {"VX_ClearFaultMemory", VX_ClearFaultMemory}};
+    static const std::map<std::string, None> kNone{
+        {"VX_CloseJ2534", VX_CloseJ2534}, {"VX_ListJ2534Devices", VX_ListJ2534Devices},
+        {"VX_KLineActivityProbe", VX_KLineActivityProbe}, {"VX_ReadBatteryVoltage", VX_ReadBatteryVoltage}};
+    int length = 0;
+    if (kText.count(name)) length = kText.at(name)(text, b, size);
+    else if (kNone.count(name)) length = kNone.at(name)(b, size);
+    else if (name == "VX_TestIso9141Connect") length = VX_TestIso9141Connect(n(), b, size);
+    else if (name == "VX_TryFiveBaudInit") length = VX_TryFiveBaudInit(n(), b, size);
+    else if (name == "VX_SetSimulation") return std::to_string(VX_SetSimulation(static_cast<int>(n())));
+    else if (name == "VX_CoreVersion") return VX_CoreVersion();
+    else ADD_FAILURE() << "unknown export " << name;
+    EXPECT_EQ(length, static_cast<int>(std::strlen(b))) << name << " returned another length than it wrote";
+    return with_sim_token(b, sim_->path());
+}
+
+// Open, connect and initialise as the shared starting points of cases; what
+// they log and make the device do is not part of the case.
+void GoldenTest::setup(const std::string& stage) {
+    const bool connect = stage != "open";
+    const bool init = stage == "init";
+    ASSERT_NE(call("VX_OpenJ2534Dll", "$SIM").find("\"ok\":true"), std::string::npos);
+    ASSERT_TRUE(!connect || call("VX_TestIso9141Connect", "10400").rfind("{\"ok\":true", 0) == 0);
+    ASSERT_TRUE(!init || call("VX_TryFiveBaudInit", "0x33").rfind("{\"ok\":true", 0) == 0);
+    new_log_lines();
+    new_device_lines();
+}
+
+std::vector<std::string> GoldenTest::new_log_lines() {
+    const std::string log_now = log();
+    std::vector<std::string> lines;
+    std::size_t at = log_seen_;
+    while (at < log_now.size()) {
+        const std::size_t lf = log_now.find('\n', at);
+        const std::size_t end = lf == std::string::npos ? log_now.size() : lf + 1;
+        const std::string line = log_now.substr(at, end - at);
+        const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
+        const bool lf_only = !crlf && line.back() == '\n';
+        lines.push_back((crlf ? "log " : lf_only ? "log-lf " : "log-unended ") +
+                        with_sim_token(line.substr(0, line.size() - (crlf ? 2 : lf_only ? 1 : 0)), sim_->path()));
+        at = end;
+    }
+    log_seen_ = log_now.size();
+    return lines;
+}
+
+std::vector<std::string> GoldenTest::new_device_lines() {
+    std::vector<std::string> lines;
+    const unsigned long count = sim_->sim_call_count();
+    for (unsigned long i = calls_seen_; i <= count; ++i) {
+        for (; sleeps_seen_ < g_sleeps.size() && g_sleeps[sleeps_seen_].first == i; ++sleeps_seen_) {
+            lines.push_back("device Sleep " + std::to_string(g_sleeps[sleeps_seen_].second));
+        }
+        sim_call c{};
+        if (i < count && sim_->sim_get_call(i, &c)) lines.push_back(describe(c));
+    }
+    calls_seen_ = count;
+    return lines;
+}
+
+// Compares (or records) the block of `verb` lines that starts at lines[i].
+void GoldenTest::check_block(const std::string& verb, std::vector<std::string> actual, std::size_t& i) {
+    const std::vector<std::string>& lines = case_->lines;
+    std::vector<std::string> expected;
+    for (; i < lines.size() && lines[i].rfind(verb, 0) == 0; ++i) {
+        if (verb == "log" || lines[i] != "device ?") expected.push_back(lines[i]);
+    }
+    if (recording()) {
+        out_.insert(out_.end(), actual.begin(), actual.end());
+    } else {
+        EXPECT_EQ(expected, actual) << case_->title << ": " << verb << " lines";
+    }
+}
+
+void GoldenTest::run_case(const GoldenCase& golden) {
+    case_ = &golden;
+    std::string variant = SimDevice::kFull;
+    const std::vector<std::string>& lines = golden.lines;
+    if (!lines.empty() && lines[0].rfind("library ", 0) == 0) {
+        variant = lines[0] == "library no-ioctl" ? SimDevice::kNoIoctl : SimDevice::kNoLastError;
+    }
+    SimDevice sim(variant);
+    sim_ = g_sim = &sim;
+    g_sleeps.clear();
+    for (std::size_t i = 0; i < lines.size();) {
+        const std::string& line = lines[i];
+        std::istringstream in(line);
+        const std::string verb = word(in);
+        if (verb == "log" || verb == "log-lf" || verb == "log-unended") {
+            check_block("log", new_log_lines(), i);
+            continue;
+        }
+        if (verb == "device") {
+            check_block("device", new_device_lines(), i);
+            continue;
+        }
+        out_.push_back(line);
+        ++i;
+        if (verb == "sim") script(in);
+        if (verb == "setup") setup(word(in));
+        if (verb == "call") {
+            const std::string name = word(in);
+            std::string arg;
+            std::getline(in, arg);
+            if (!arg.empty()) arg.erase(0, 1);
+            result_ = call(name, arg);
+            if (recording()) out_.push_back("expect " + result_);
+            if (i < lines.size() && lines[i].rfind("expect ", 0) == 0) {
+                EXPECT_TRUE(recording() || lines[i].substr(7) == result_)
+                    << golden.title << ": " << line << "\n  expected: " << lines[i].substr(7) << "\n  actual:   " << result_;
+                ++i;
+            }
+            if (recording() && (i == lines.size() || lines[i].rfind("log", 0) != 0)) {
+                const auto log_lines = new_log_lines();
+                out_.insert(out_.end(), log_lines.begin(), log_lines.end());
+            }
+        }
+    }
+    // Every log line a case causes is part of it.
+    const std::vector<std::string> unchecked = new_log_lines();
+    EXPECT_TRUE(unchecked.empty()) << golden.title << ": log lines not in the case: " << unchecked.front();
+    if (recording() && !HasFailure()) recorded()[{golden.file, golden.title}] = out_;
+    g_sim = nullptr;
+}
+
+TEST_P(GoldenTest, AnswersAsRecorded) {
+    platform::ClockHooks hooks;
+    hooks.local_time = [] { return FakeClock::now; };
+    hooks.tick_count_ms = [] { return FakeClock::ticks; };
+    hooks.sleep_ms = [](std::uint32_t ms) {
+        g_sleeps.emplace_back(g_sim != nullptr ? g_sim->sim_call_count() : 0, ms);
+    };
+    platform::set_clock_hooks(&hooks);
+    run_case(GetParam());
+}
+
+std::string case_name(const ::testing::TestParamInfo<GoldenCase>& info) {
+    std::string name = info.param.file.stem().string() + "_" + info.param.title;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, GoldenTest, ::testing::ValuesIn(load_cases()), case_name);
+
+const auto* const kRecordWriter = recording() ? ::testing::AddGlobalTestEnvironment(new RecordWriter) : nullptr;
+
+}  // namespace
+}  // namespace vx::testing
