@@ -7,7 +7,7 @@
 
 namespace vxdiag {
 
-enum class Command { Demo, Run, Devices, Version };
+enum class Command { Demo, Run, Devices, Version, ProgramVersion };
 
 enum class ColourChoice { Auto, Always, Never };
 
@@ -15,16 +15,19 @@ struct Options {
     Command command = Command::Demo;
     std::string core_path;               // the core library to load
     std::string dll_path;                // the PassThru library "open" uses
+    std::string device;                  // --device: a registered library, by key or name, instead
     bool json = false;                   // result texts as they came back
     ColourChoice colour = ColourChoice::Auto;
     bool stop_on_failure = false;        // run: stop at the first step not ok
+    bool allow_warnings = false;         // warnings neither fail the run nor stop it
     bool real_vehicle = false;           // demo: allowed on a vendor library
     std::vector<std::string> step_texts; // run: the steps as written
+    std::string steps_file;              // run: or the file that lists them
 };
 
 struct ParsedCommandLine {
     std::optional<Options> options;  // absent when there is nothing to run
-    int exit_code = 0;               // then: 0 after --help, 2 after a usage error
+    int exit_code = 0;               // then: 0 after help, 2 after a usage error (1: help not written)
 };
 
 // Parses the command line; prints help (stdout) or the usage error naming the

@@ -4,12 +4,14 @@ namespace vxdiag {
 
 namespace {
 
-// The KWP71 ECU of the bundled simulated vehicle wakes at this address; on it
-// the five-baud init is confirmed, the keepalive, the verified function, the
-// actuator block and the clear block all get an answer. KWP71 blocks are
-// length, counter, title, data, end byte 03; titles 04 actuator test, 05 clear
-// fault memory, 09 acknowledge.
-constexpr const char* kEcuAddress = "0x10";
+// The bundled simulated vehicle has two ECUs on one K-line. The OBD engine ECU
+// (ISO 9141-2) wakes at 0x33 and answers the fault and live-data reads (mode
+// 03 with its stored trouble codes, mode 01 PID 00); the KWP71 ECU wakes at
+// 0x10 and answers the keepalive, the verified function, the actuator block
+// and the clear block. KWP71 blocks are length, counter, title, data, end byte
+// 03; titles 04 actuator test, 05 clear fault memory, 09 acknowledge.
+constexpr const char* kObdEcuAddress = "0x33";
+constexpr const char* kKwp71EcuAddress = "0x10";
 constexpr const char* kBaud = "10400";
 
 // A function the host has mapped to start and stop frames and marked
@@ -36,12 +38,13 @@ std::vector<std::string> demo_step_texts() {
         "devices",
         "open",
         std::string("connect:") + kBaud,
-        std::string("init:") + kEcuAddress,
-        "kline-probe",
-        "traffic:KWP71",
+        std::string("init:") + kObdEcuAddress,
         "battery",
         "faults",
         "live-data",
+        std::string("init:") + kKwp71EcuAddress,
+        "kline-probe",
+        "traffic:KWP71",
         std::string("safe-function:") + kVerifiedFunction,
         std::string("actuator:") + kActuatorBlock,
         std::string("clear-faults:") + kClearFaults,

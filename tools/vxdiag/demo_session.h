@@ -1,5 +1,6 @@
 // The demo: a whole diagnostic session in the order a desktop host makes its
-// calls, against a KWP71 ECU, ending with the raw log.
+// calls, against the two ECUs of the simulated vehicle (readings from the OBD
+// ECU, probes and commands at the KWP71 ECU), ending with the raw log.
 #pragma once
 
 #include "step_catalogue.h"

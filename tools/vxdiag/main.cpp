@@ -3,19 +3,24 @@
 // It loads the core library by its full path at run time, as the desktop host
 // does, and calls its exports in the order a host does; `vxdiag --help`.
 #include "command_line.h"
+#include "console_output.h"
 #include "core_library.h"
 #include "demo_session.h"
+#include "device_choice.h"
+#include "host_platform.h"
 #include "library_check.h"
 #include "session.h"
 #include "step_catalogue.h"
+#include "step_runner.h"
+#include "user_files.h"
 
 #include <fmt/format.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #ifndef VXDIAG_DEFAULT_CORE_PATH
@@ -23,6 +28,9 @@
 #endif
 #ifndef VXDIAG_DEFAULT_DLL_PATH
 #  define VXDIAG_DEFAULT_DLL_PATH ""
+#endif
+#ifndef VXDIAG_VERSION
+#  define VXDIAG_VERSION "unknown"
 #endif
 
 namespace {
@@ -35,79 +43,138 @@ bool use_colour(vxdiag::ColourChoice choice) {
         case vxdiag::ColourChoice::Never: return false;
         case vxdiag::ColourChoice::Auto: break;
     }
-    // https://no-color.org; a dumb terminal shows escape codes as text.
-    if (std::getenv("NO_COLOR") != nullptr) return false;
+    // https://no-color.org: set and not empty. A dumb terminal shows escape
+    // codes as text.
+    const char* no_colour = std::getenv("NO_COLOR");
+    if (no_colour != nullptr && *no_colour != '\0') return false;
     const char* term = std::getenv("TERM");
     if (term != nullptr && std::string(term) == "dumb") return false;
-    return isatty(fileno(stdout)) != 0;
+    return vxdiag::is_terminal(stdout);
 }
 
-std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options) {
-    switch (options.command) {
-        case Command::Demo: return vxdiag::demo_steps(options.dll_path);
-        case Command::Devices: return {vxdiag::parse_step("devices", options.dll_path)};
-        case Command::Version: return {vxdiag::parse_step("version", options.dll_path)};
-        case Command::Run: break;
-    }
+std::vector<vxdiag::Step> steps_from_file(const std::string& file, const std::string& library) {
     std::vector<vxdiag::Step> steps;
-    for (const std::string& written : options.step_texts) {
-        steps.push_back(vxdiag::parse_step(written, options.dll_path));
+    for (const vxdiag::StepLine& line : vxdiag::step_lines(vxdiag::read_user_file(file, "--steps"))) {
+        try {
+            steps.push_back(vxdiag::parse_step(line.text, library));
+        } catch (const vxdiag::UsageError& error) {
+            throw vxdiag::UsageError(fmt::format("{} line {}: {}", file, line.number, error.what()));
+        }
     }
+    if (steps.empty()) throw vxdiag::UsageError(fmt::format("--steps '{}': the file lists no step", file));
     return steps;
 }
 
-int run(int argc, char** argv) {
-    const vxdiag::ParsedCommandLine parsed =
-        vxdiag::parse_command_line(argc, argv, VXDIAG_DEFAULT_CORE_PATH, VXDIAG_DEFAULT_DLL_PATH);
-    if (!parsed.options) return parsed.exit_code;
-    const vxdiag::Options& options = *parsed.options;
-
+// The steps to run, "open" taking `library`; throws UsageError.
+std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options, const std::string& library) {
+    switch (options.command) {
+        case Command::Demo: return vxdiag::demo_steps(library);
+        case Command::Devices: return {vxdiag::parse_step("devices", library)};
+        case Command::Version: return {vxdiag::parse_step("version", library)};
+        case Command::ProgramVersion: return {};
+        case Command::Run: break;
+    }
+    if (!options.steps_file.empty()) return steps_from_file(options.steps_file, library);
     std::vector<vxdiag::Step> steps;
-    try {
-        steps = session_steps(options);
-    } catch (const vxdiag::UsageError& error) {
-        fmt::print(stderr, "vxdiag: {}\n", error.what());
-        return 2;
-    }
+    for (const std::string& written : options.step_texts) steps.push_back(vxdiag::parse_step(written, library));
+    return steps;
+}
 
-    if (options.command == Command::Demo && !options.real_vehicle &&
-        vxdiag::passthru_library_kind(options.dll_path) == vxdiag::PassThruLibraryKind::Vendor) {
-        // The demo's frames are meant for the simulated vehicle; on a real car
-        // they would run an actuator and wipe its fault memory.
-        fmt::print(stderr,
-                   "vxdiag: demo: --dll {} is not the simulated VCI, and the demo sends an actuator test and a "
-                   "fault-memory clear meant for the simulated vehicle. Use 'vxdiag run' with the steps you "
-                   "mean, or add --real-vehicle.\n",
-                   options.dll_path);
-        return 2;
-    }
-
+std::unique_ptr<vxdiag::CoreLibrary> load_core(const std::string& path) {
     std::string error;
-    const auto core = vxdiag::CoreLibrary::load(options.core_path, error);
-    if (core == nullptr) {
-        fmt::print(stderr, "vxdiag: cannot load the core library {}: {}\n", options.core_path, error);
-        return 1;
+    auto core = vxdiag::CoreLibrary::load(path, error);
+    if (core == nullptr) vxdiag::print_note(fmt::format("cannot load the core library {}: {}", path, error));
+    return core;
+}
+
+int print_program_version(const std::string& core_path) {
+    vxdiag::print_line(fmt::format("vxdiag {}", VXDIAG_VERSION));
+    const auto core = load_core(core_path);
+    if (core == nullptr || !core->exports("VX_CoreVersion")) return 1;
+    const char* identification = core->api().core_version();
+    vxdiag::print_line(fmt::format("core: {}", identification != nullptr ? identification : ""));
+    vxdiag::print_line(fmt::format("core library: {}", core->path()));
+    return 0;
+}
+
+// The library of --device, from the registrations the core lists.
+std::string registered_library(const vxdiag::CoreLibrary& core, const std::string& device) {
+    if (!core.exports("VX_ListJ2534Devices")) {
+        throw vxdiag::UsageError("--device: the core library does not export VX_ListJ2534Devices");
     }
+    vxdiag::StepRunner runner(core);
+    return vxdiag::choose_device(runner.run(vxdiag::parse_step("devices", {})).text, device);
+}
+
+// The demo's frames are meant for the simulated vehicle; on a real car they
+// would run an actuator and wipe its fault memory.
+bool demo_refused(const vxdiag::Options& options, const std::string& library) {
+    if (options.command != Command::Demo || options.real_vehicle ||
+        vxdiag::passthru_library_kind(library) != vxdiag::PassThruLibraryKind::Vendor) {
+        return false;
+    }
+    vxdiag::print_note(fmt::format(
+        "demo: {} is not the simulated VCI, and the demo sends an actuator test and a fault-memory clear meant "
+        "for the simulated vehicle. Use 'vxdiag run' with the steps you mean, or add --real-vehicle.",
+        library));
+    return true;
+}
+
+int run_steps(const vxdiag::Options& options) {
+    std::string library = options.dll_path;
+    std::vector<vxdiag::Step> steps = session_steps(options, library);  // usage errors before loading anything
+    const auto core = load_core(options.core_path);
+    if (core == nullptr) return 1;
+    if (!options.device.empty()) {
+        library = registered_library(*core, options.device);
+        steps = session_steps(options, library);
+    }
+    if (demo_refused(options, library)) return 2;
 
     vxdiag::SessionOptions session;
     session.json = options.json;
     session.style.colour = !options.json && use_colour(options.colour);
     session.stop_on_failure = options.stop_on_failure;
+    session.allow_warnings = options.allow_warnings;
+    session.progress = vxdiag::is_terminal(stderr);
     if (options.command == Command::Demo && !options.json) {
-        fmt::print("vxdiag demo\n  core library      {}\n  PassThru library  {}\n", options.core_path,
-                   options.dll_path);
-        std::fflush(stdout);
+        vxdiag::print_line(fmt::format("vxdiag demo\n  core library      {}\n  PassThru library  {}", options.core_path,
+                                       library));
     }
     return vxdiag::run_session(*core, steps, session);
+}
+
+int run(int argc, char** argv) {
+    vxdiag::install_interrupt_handlers();
+    const vxdiag::ParsedCommandLine parsed =
+        vxdiag::parse_command_line(argc, argv, VXDIAG_DEFAULT_CORE_PATH, VXDIAG_DEFAULT_DLL_PATH);
+    if (!parsed.options) return parsed.exit_code;
+    if (parsed.options->command == Command::ProgramVersion) return print_program_version(parsed.options->core_path);
+    try {
+        return run_steps(*parsed.options);
+    } catch (const vxdiag::UsageError& error) {
+        vxdiag::print_note(error.what());
+        return 2;
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    int status = 1;
     try {
-        return run(argc, argv);
+        status = run(argc, argv);
+        // Everything printed must have reached its reader (a full disk, a
+        // closed pipe): a status of 0 would claim otherwise.
+        if (!vxdiag::stdout_ok() && status == 0) {
+            vxdiag::print_note(fmt::format("cannot write the output: {}", vxdiag::stdout_error()));
+            status = 1;
+        }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vxdiag: %s\n", error.what());
-        return 1;
+        vxdiag::print_note(error.what());
+    } catch (...) {
+        vxdiag::print_note("stopped by an unexpected error");
     }
+    vxdiag::interrupt_cleanup_finished();
+    return status;
 }

@@ -1,14 +1,19 @@
 #include "session.h"
 
+#include "console_output.h"
+#include "host_platform.h"
+#include "json_members.h"
 #include "library_check.h"
+#include "progress_line.h"
+#include "registration_notes.h"
+#include "result_format.h"
 #include "step_runner.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
+#include <exception>
 #include <string>
 
 namespace vxdiag {
@@ -19,81 +24,170 @@ namespace {
 // entry points could not be loaded; the answer gives no reason of its own.
 constexpr const char* kLoadFailureStage = "LoadLibrary/GetProcAddress";
 
-bool library_load_failed(const Outcome& outcome) {
-    if (outcome.step.kind != StepKind::Open) return false;
-    const nlohmann::json result = nlohmann::json::parse(outcome.text, nullptr, false);
-    if (!result.is_object()) return false;
-    const auto stage = result.find("stage");
-    return stage != result.end() && stage->is_string() && stage->get<std::string>() == kLoadFailureStage;
+// Notes vxdiag adds to a step's report from what it finds out itself: why a
+// PassThru library could not be loaded, where "devices" looked.
+std::vector<std::string> host_notes(const Outcome& outcome) {
+    const Json result = parse_json(outcome.text);
+    if (!result.is_object()) return {};
+    if (outcome.step.kind == StepKind::Open && text_of(result, "stage") == kLoadFailureStage) {
+        const std::string reason = explain_passthru_library_failure(outcome.step.text);
+        if (reason.empty()) return {};
+        return {reason};
+    }
+    if (outcome.step.kind == StepKind::Devices && flag_of(result, "ok")) {
+        const auto devices = result.find("devices");
+        return registration_notes(devices == result.end() || !devices->is_array() || devices->empty());
+    }
+    return {};
 }
 
-void print_line(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-}
-
-}  // namespace
-
-int run_session(const CoreLibrary& core, const std::vector<Step>& steps, const SessionOptions& options) {
-    // Refuse before the first call rather than stop half-way through.
+// The exports the steps call that the core lacks, e.g. "VX_CoreVersion, VX_ReadFaults".
+std::string missing_exports(const CoreLibrary& core, const std::vector<Step>& steps) {
     std::vector<std::string> missing;
     for (const Step& step : steps) {
         const std::string name = step_info(step.kind).export_name;
         if (core.exports(name) || std::find(missing.begin(), missing.end(), name) != missing.end()) continue;
         missing.push_back(name);
     }
-    if (!missing.empty()) {
-        fmt::print(stderr, "vxdiag: the core library {} does not export {}\n", core.path(), fmt::join(missing, ", "));
-        return 1;
+    return fmt::format("{}", fmt::join(missing, ", "));
+}
+
+std::string step_name(const Step& step) { return step.as_written.substr(0, step.as_written.find(':')); }
+
+class Session {
+public:
+    Session(const CoreLibrary& core, const SessionOptions& options) : core_(core), runner_(core), options_(options) {}
+
+    int run(const std::vector<Step>& steps) {
+        std::size_t not_run = steps.size();
+        try {
+            not_run = steps.size() - run_planned(steps);
+        } catch (const std::exception& error) {
+            // Whatever went wrong in vxdiag itself, the device still gets closed.
+            print_note(std::string("stopped: ") + error.what());
+            failed_.emplace_back("vxdiag");
+        }
+        // A device must not stay open behind the process: its channel, and on
+        // a real car whatever the ECU was told last, would outlive vxdiag.
+        if (device_open_ && core_.exports("VX_CloseJ2534")) run_step(parse_step("close", {}), true);
+        print_summary(not_run);
+        interrupt_cleanup_finished();
+        return exit_status();
     }
 
-    StepRunner runner(core);
-    std::string failed;
-    std::size_t failures = 0;
-    std::size_t run = 0;
-    for (const Step& step : steps) {
-        const Outcome outcome = runner.run(step);
-        ++run;
-        Report report = describe(outcome, options.style);
-        if (library_load_failed(outcome)) {
-            const std::string reason = explain_passthru_library_failure(step.text);
-            if (!reason.empty()) {
-                if (options.json) {
-                    fmt::print(stderr, "vxdiag: {}\n", reason);
-                } else {
-                    report.details.push_back("      " + reason);
-                }
+private:
+    // Runs the steps until the end, an interrupt request, a failed write or
+    // (-x) a step not ok; returns how many ran.
+    std::size_t run_planned(const std::vector<Step>& steps) {
+        for (std::size_t index = 0; index < steps.size(); ++index) {
+            if (interrupt_exit_status() != 0 || !stdout_ok()) return index;
+            const Verdict verdict = run_step(steps[index], false);
+            if (options_.stop_on_failure && counts_against(verdict)) {
+                stopped_ = index + 1 < steps.size();
+                return index + 1;
             }
         }
-        if (outcome.truncated) {
-            fmt::print(stderr, "vxdiag: the answer of {} was longer than the result buffer and is cut off\n",
-                       step_info(step.kind).export_name);
+        return steps.size();
+    }
+
+    bool counts_against(Verdict verdict) const {
+        return verdict == Verdict::Fail || (verdict == Verdict::Warn && !options_.allow_warnings);
+    }
+
+    Verdict run_step(const Step& step, bool closing_for_the_user) {
+        Outcome outcome;
+        {
+            const ProgressLine progress(call_text(step), options_.progress);
+            outcome = runner_.run(step);
         }
-        if (options.json) {
+        // Noted before anything else can go wrong, so the device gets closed.
+        if (step.kind == StepKind::Open) device_open_ = device_open_ || flag_of(parse_json(outcome.text), "ok");
+        if (step.kind == StepKind::Close) device_open_ = false;
+        const Report report = describe(outcome, options_.style);
+        const Verdict verdict = report.judgement.verdict;
+        std::vector<std::string> notes = host_notes(outcome);
+        if (closing_for_the_user) notes.emplace_back("the device was left open: closed it before exiting");
+        show(outcome, report, notes);
+        count(step, verdict);
+        return verdict;
+    }
+
+    void show(const Outcome& outcome, const Report& report, const std::vector<std::string>& notes) const {
+        if (outcome.truncated) {
+            print_note(fmt::format("the answer of {} was longer than the result buffer and is cut off",
+                                   step_info(outcome.step.kind).export_name));
+        }
+        if (options_.json) {
+            for (const std::string& note : notes) print_note(note);
             print_line(json_line(outcome));
         } else {
             print_line(report.line);
             for (const std::string& detail : report.details) print_line(detail);
+            for (const std::string& note : notes) print_line(as_detail(note));
         }
-        std::fflush(stdout);
-        if (!report.ok) {
-            ++failures;
-            failed += failed.empty() ? "" : ", ";
-            failed += step.as_written.substr(0, step.as_written.find(':'));
-            if (options.stop_on_failure) break;
+        stdout_ok();
+    }
+
+    void count(const Step& step, Verdict verdict) {
+        ++run_;
+        switch (verdict) {
+            case Verdict::Ok: ++ok_; break;
+            case Verdict::Warn: warned_.push_back(step_name(step)); break;
+            case Verdict::Fail: failed_.push_back(step_name(step)); break;
         }
     }
 
-    if (!options.json) {
-        if (failures == 0) {
-            print_line(fmt::format("vxdiag: all {} steps answered ok", run));
-        } else {
-            std::string summary = fmt::format("vxdiag: {} of {} steps did not answer ok: {}", failures, run, failed);
-            if (run < steps.size()) summary += fmt::format(" (stopped; {} steps not run)", steps.size() - run);
-            print_line(options.style.colour ? bad(options.style, summary) : summary);
+    void print_summary(std::size_t not_run) const {
+        if (!stdout_ok()) {
+            print_note(fmt::format("cannot write the output ({}); stopped, {} steps not run", stdout_error(), not_run));
+            return;
         }
+        if (options_.json) return;
+        std::string summary = fmt::format("vxdiag: all {} steps ok", run_);
+        if (!warned_.empty() || !failed_.empty()) {
+            summary = fmt::format("vxdiag: {} steps: {} ok", run_, ok_);
+            if (!warned_.empty()) summary += fmt::format(", {} warn ({})", warned_.size(), fmt::join(warned_, ", "));
+            if (!failed_.empty()) summary += fmt::format(", {} failed ({})", failed_.size(), fmt::join(failed_, ", "));
+        }
+        if (interrupt_exit_status() != 0) {
+            summary += fmt::format("; interrupted by {}, {} steps not run", interrupt_name(), not_run);
+        } else if (stopped_) {
+            summary += fmt::format("; stopped at the first step not ok, {} steps not run", not_run);
+        }
+        if (failed_.empty() && !warned_.empty() && options_.allow_warnings) summary += "; warnings allowed";
+        const bool bad_end = !failed_.empty() || (!warned_.empty() && !options_.allow_warnings);
+        print_line(bad_end && options_.style.colour ? bad(options_.style, summary) : summary);
+        stdout_ok();
     }
-    return failures == 0 ? 0 : 1;
+
+    int exit_status() const {
+        if (const int status = interrupt_exit_status(); status != 0) return status;
+        if (!stdout_ok() || !failed_.empty()) return 1;
+        return warned_.empty() || options_.allow_warnings ? 0 : 1;
+    }
+
+    const CoreLibrary& core_;
+    StepRunner runner_;
+    const SessionOptions& options_;
+    std::size_t run_ = 0;
+    std::size_t ok_ = 0;
+    std::vector<std::string> warned_;
+    std::vector<std::string> failed_;
+    bool device_open_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace
+
+int run_session(const CoreLibrary& core, const std::vector<Step>& steps, const SessionOptions& options) {
+    // Refuse before the first call rather than stop half-way through.
+    if (const std::string missing = missing_exports(core, steps); !missing.empty()) {
+        print_note(fmt::format("the core library {} does not export {}", core.path(), missing));
+        interrupt_cleanup_finished();
+        return 1;
+    }
+    Session session(core, options);
+    return session.run(steps);
 }
 
 }  // namespace vxdiag

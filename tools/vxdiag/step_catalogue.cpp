@@ -1,5 +1,7 @@
 #include "step_catalogue.h"
 
+#include "user_files.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -78,6 +80,56 @@ std::string in_quotes(std::string_view text) { return "'" + std::string(text) + 
     throw UsageError("step " + in_quotes(written) + ": " + why);
 }
 
+// The request as written, or read from the file after '@'. The core reads
+// requests leniently: a typo (or quotes eaten by the shell) would silently
+// become an empty request, so it is checked here.
+std::string request_text(std::string_view written, const StepInfo& info, std::string_view argument) {
+    const bool from_file = argument.starts_with('@');
+    const std::string file(from_file ? argument.substr(1) : std::string_view{});
+    std::string text = from_file ? read_user_file(file, "step " + in_quotes(written) + ": the request file")
+                                 : std::string(argument);
+    const nlohmann::json request = nlohmann::json::parse(text, nullptr, false);
+    if (request.is_object()) return text;
+    if (from_file) bad_argument(written, "the request file " + in_quotes(file) + " holds no JSON object");
+    bad_argument(written, "the request " + in_quotes(text) + " is not a JSON object (quote it for the shell, e.g. " +
+                              info.name + ":'{\"mode\":\"verified\"}', or write it to a file and give @FILE)");
+}
+
+const StepInfo& named_step(std::string_view name, std::string_view written) {
+    for (const StepInfo& candidate : kSteps) {
+        if (name == candidate.name) return candidate;
+    }
+    std::string known;
+    for (const StepInfo& candidate : kSteps) {
+        known += known.empty() ? "" : ", ";
+        known += candidate.name;
+    }
+    throw UsageError("unknown step " + in_quotes(name) + " in " + in_quotes(written) + " (steps: " + known + ")");
+}
+
+std::uint32_t baud_rate(std::string_view written, std::string_view argument) {
+    const auto value = parse_number(argument);
+    if (!value || *value > std::numeric_limits<std::uint32_t>::max()) {
+        bad_argument(written, "the baud rate " + in_quotes(argument) + " is not a number from 0 to 4294967295");
+    }
+    return static_cast<std::uint32_t>(*value);
+}
+
+// The five-baud init transmits one address byte (ISO 9141-2 5.2.4.1).
+std::uint32_t ecu_address(std::string_view written, std::string_view argument) {
+    const auto value = parse_number(argument);
+    if (!value || *value > 0xFF) {
+        bad_argument(written, "the ECU address " + in_quotes(argument) + " is not a byte (0-255 or 0x00-0xFF)");
+    }
+    return static_cast<std::uint32_t>(*value);
+}
+
+std::uint32_t on_or_off(std::string_view written, std::string_view argument) {
+    if (argument == "on" || argument == "1" || argument == "true") return 1;
+    if (argument == "off" || argument == "0" || argument == "false") return 0;
+    bad_argument(written, "expected simulation:on or simulation:off");
+}
+
 }  // namespace
 
 std::span<const StepInfo> step_catalogue() { return kSteps; }
@@ -94,75 +146,33 @@ Step parse_step(std::string_view written, const std::string& default_library) {
     const std::string_view name = written.substr(0, colon);
     const bool has_argument = colon != std::string_view::npos;
     const std::string_view argument = has_argument ? written.substr(colon + 1) : std::string_view{};
-
-    const StepInfo* info = nullptr;
-    for (const StepInfo& candidate : kSteps) {
-        if (name == candidate.name) info = &candidate;
-    }
-    if (info == nullptr) {
-        std::string known;
-        for (const StepInfo& candidate : kSteps) {
-            known += known.empty() ? "" : ", ";
-            known += candidate.name;
-        }
-        throw UsageError("unknown step " + in_quotes(name) + " in " + in_quotes(written) + " (steps: " + known + ")");
-    }
+    const StepInfo& info = named_step(name, written);
 
     Step step;
-    step.kind = info->kind;
+    step.kind = info.kind;
     step.as_written = std::string(written);
-    switch (info->argument) {
+    switch (info.argument) {
         case A::None:
-            if (has_argument) bad_argument(written, std::string("the step ") + info->name + " takes no argument");
+            if (has_argument) bad_argument(written, std::string("the step ") + info.name + " takes no argument");
             break;
         case A::Path:
             step.text = has_argument ? std::string(argument) : default_library;
             if (step.text.empty()) bad_argument(written, "the library path is empty");
             break;
-        case A::Baud: {
-            step.number = kDefaultBaud;
-            if (!has_argument) break;
-            const auto value = parse_number(argument);
-            if (!value || *value > std::numeric_limits<std::uint32_t>::max()) {
-                bad_argument(written, "the baud rate " + in_quotes(argument) + " is not a number from 0 to 4294967295");
-            }
-            step.number = static_cast<std::uint32_t>(*value);
+        case A::Baud:
+            step.number = has_argument ? baud_rate(written, argument) : kDefaultBaud;
             break;
-        }
-        case A::Address: {
-            step.number = kDefaultEcuAddress;
-            if (!has_argument) break;
-            // The five-baud init transmits one address byte (ISO 9141-2 5.2.4.1).
-            const auto value = parse_number(argument);
-            if (!value || *value > 0xFF) {
-                bad_argument(written, "the ECU address " + in_quotes(argument) + " is not a byte (0-255 or 0x00-0xFF)");
-            }
-            step.number = static_cast<std::uint32_t>(*value);
+        case A::Address:
+            step.number = has_argument ? ecu_address(written, argument) : kDefaultEcuAddress;
             break;
-        }
         case A::Text:
             step.text = has_argument ? std::string(argument) : std::string(kDefaultTrafficProtocol);
             break;
-        case A::Request: {
-            step.text = has_argument ? std::string(argument) : std::string("{}");
-            // The core reads requests leniently; a typo (or quotes eaten by the
-            // shell) would silently become an empty request, so check here.
-            const nlohmann::json request = nlohmann::json::parse(step.text, nullptr, false);
-            if (request.is_discarded() || !request.is_object()) {
-                bad_argument(written, "the request " + in_quotes(step.text) +
-                                       " is not a JSON object (quote it for the shell, e.g. " + info->name +
-                                       ":'{\"mode\":\"verified\"}')");
-            }
+        case A::Request:
+            step.text = request_text(written, info, has_argument ? argument : std::string_view("{}"));
             break;
-        }
         case A::OnOff:
-            if (argument == "on" || argument == "1" || argument == "true") {
-                step.number = 1;
-            } else if (argument == "off" || argument == "0" || argument == "false") {
-                step.number = 0;
-            } else {
-                bad_argument(written, "expected simulation:on or simulation:off");
-            }
+            step.number = on_or_off(written, argument);
             break;
     }
     return step;
@@ -176,11 +186,12 @@ std::string steps_help() {
         text += head + info.export_name + ": " + info.help + "\n";
     }
     text +=
-        "REQUEST is the JSON object text the export reads, e.g.\n"
+        "REQUEST is the JSON object text the export reads, or @FILE for the text in FILE, e.g.\n"
         "  safe-function:'{\"name\":\"Idle valve\",\"mode\":\"verified\",\"startHex\":\"04 01 04 01 03\","
         "\"stopHex\":\"04 02 04 00 03\",\"maxRunMs\":500}'\n"
         "  actuator:'{\"name\":\"Fan\",\"mode\":\"kwp71-command-data\",\"commandType\":\"04\",\"payloadHex\":\"01\"}'\n"
         "  clear-faults:'{\"name\":\"Clear\",\"mode\":\"kwp71\",\"commandType\":\"05\",\"payloadHex\":\"00\"}'\n"
+        "  safe-function:@idle-valve.json  (the request read from that file)\n"
         "Without a REQUEST the export gets {} (no mapped command: it probes or refuses).\n";
     return text;
 }
