@@ -4,7 +4,7 @@
 // Checks beyond "no crash, no exception": the home folder only ever changes a
 // FUNCTION_LIB that begins with "~/" or is "~" (and then only by the home that
 // replaces the "~"), and JSON white space before the text changes nothing.
-#include "platform/registry.h"
+#include "platform/registration_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
-// Fuzz target for the request reader: arbitrary request texts, the keys the
-// command exports read, and one key taken from the input itself.
+// Fuzz target for the request reader: arbitrary request texts read for every
+// key the command exports read at once, and for one key taken from the input.
 //
-// Input layout: byte 0 picks the key. Below the number of known keys it is an
-// index into them; otherwise its low four bits give the length of a key made
-// of the bytes that follow. The rest is the request text, up to its first NUL
-// as a host's C string would end there.
+// Input layout: byte 0 picks the extra key. Below the number of known keys it
+// is an index into them; otherwise its low four bits give the length of a key
+// made of the bytes that follow. The rest is the request text, up to its
+// first NUL as a host's C string would end there.
 #include "core/request_reader.h"
 
 #include <algorithm>
@@ -20,49 +20,47 @@
 namespace {
 
 constexpr std::string_view kKeys[] = {
-    "type",     "name",       "mode",    "startHex", "stopHex",   "clearHex", "commandType",
+    "type",       "name",    "mode",     "startHex", "stopHex",   "clearHex", "commandType",
     "payloadHex", "trailer", "sequence", "maxRunMs", "timeoutMs", "backendForwardFallbackProbe", "",
 };
+
+// Where "key" first occurs, found the plain way: every position, one key.
+std::size_t reference_position(std::string_view text, std::string_view key) {
+    const std::string quoted = "\"" + std::string(key) + "\"";
+    return text.find(quoted);
+}
 
 // The C library's decimal conversion, clamped to int: what an integer field
 // must give for a non-empty text.
 int reference_int(const std::string& text) {
     errno = 0;
     const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
-void check_key(const std::string& request, std::string_view key) {
-    const std::string text = vx::request_text(request.c_str(), key);
+void check_key(const vx::RequestFields& all, const std::string& request, std::string_view key) {
+    const std::string text = vx::RequestFields(request.c_str(), {}).text(key);
+    if (all.text(key) != text) std::abort();  // one pass finds what one key finds
     if (text.size() > request.size()) std::abort();
+    if (reference_position(request, key) == std::string_view::npos && !text.empty()) std::abort();
 
     // A prefix without a double quote cannot hold the start of a match, and
     // the colon is searched after the match: the field must not change.
     const std::string prefixed = "{ignored: 1, }\r\n" + request;
-    if (vx::request_text(prefixed.c_str(), key) != text) std::abort();
+    if (vx::RequestFields(prefixed.c_str(), {&key, 1}).text(key) != text) std::abort();
 
     constexpr int kFallback = -424242;
-    const int number = vx::request_int(request.c_str(), key, kFallback);
+    const int number = all.integer(key, kFallback);
     if (text.empty() ? number != kFallback : number != reference_int(text)) std::abort();
-
     const std::string lower = vx::ascii_lowercase(text);
-    if (lower.size() != text.size()) std::abort();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const char expected = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower[i] != expected) std::abort();
-    }
-    const bool flag = vx::request_flag(request.c_str(), key);
-    if (flag != (lower == "true" || lower == "1" || lower == "yes")) std::abort();
+    if (all.flag(key) != (lower == "true" || lower == "1" || lower == "yes")) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    constexpr std::size_t kKnownKeys = sizeof(kKeys) / sizeof(kKeys[0]);
+    constexpr std::size_t kKnownKeys = std::size(kKeys);
     const bool known = data[0] < kKnownKeys;
     const std::size_t key_size = known ? 0 : std::min<std::size_t>(data[0] % 16, size - 1);
     const std::string key = known ? std::string(kKeys[data[0]])
@@ -70,10 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* rest = reinterpret_cast<const char*>(data + 1 + key_size);
     const std::size_t rest_size = size - 1 - key_size;
     const void* nul = std::memchr(rest, 0, rest_size);
-    const std::size_t text_size =
-        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - rest) : rest_size;
+    const std::size_t text_size = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - rest)
+                                                 : rest_size;
     const std::string request(rest, text_size);
 
-    check_key(request, key);
+    const vx::RequestFields all(request.c_str(), kKeys);
+    for (const std::string_view known_key : kKeys) check_key(all, request, known_key);
+    check_key(all, request, key);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "core/export_guard.h"
 #include "core/result_writer.h"
@@ -130,35 +129,6 @@ TEST_F(ExportGuard, GetLastLogDoesNotWaitForAnExportInProgress) {
     busy.unlock();
     ASSERT_TRUE(answered) << "VX_GetLastLog waited for the core lock";
     EXPECT_EQ(reader.get(), expected);
-}
-
-TEST_F(ExportGuard, ConcurrentCallersNeverInterleaveLogLines) {
-    constexpr int kCalls = 200;
-    auto caller = [](int enabled) {
-        for (int i = 0; i < kCalls; ++i) VX_SetSimulation(enabled);
-    };
-    std::thread on(caller, 1);
-    std::thread off(caller, 0);
-    std::thread reader([] {
-        char buffer[256];
-        for (int i = 0; i < kCalls; ++i) VX_GetLastLog(buffer, sizeof buffer);
-    });
-    on.join();
-    off.join();
-    reader.join();
-
-    // Every line is one of the two whole lines: their counts fill the log exactly.
-    const std::string on_line = "2024-03-05 09:07:31 simulation=ON\r\n";
-    const std::string off_line = "2024-03-05 09:07:31 simulation=OFF\r\n";
-    const std::string text = log();
-    auto count = [&text](const std::string& line) {
-        int n = 0;
-        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count(on_line), kCalls);
-    EXPECT_EQ(count(off_line), kCalls);
-    EXPECT_EQ(text.size(), static_cast<std::size_t>(kCalls) * (on_line.size() + off_line.size()));
 }
 
 }  // namespace

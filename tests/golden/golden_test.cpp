@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -110,16 +109,6 @@ const char* ioctl_name(unsigned long id) {
     return id < std::size(kNames) ? kNames[id] : "OTHER";
 }
 
-std::string hex_of(const unsigned char* data, unsigned long size) {
-    std::string text;
-    char byte[4];
-    for (unsigned long i = 0; i < size; ++i) {
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", data[i]);
-        text += byte;
-    }
-    return text;
-}
-
 std::vector<unsigned char> bytes_of(std::istringstream& in, std::map<std::string, long>& options) {
     std::vector<unsigned char> bytes;
     for (std::string token; in >> token;) {
@@ -167,7 +156,7 @@ std::string describe(const sim_call& c) {
             out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
                 << c.num_msgs_out << " protocol=" << c.msg_protocol_id << " flags=0x" << std::hex << c.msg_tx_flags
                 << std::dec << " size=" << c.msg_data_size << " extra=" << c.msg_extra_data_index << " data "
-                << hex_of(c.frame, c.frame_size);
+                << hex_bytes_text(c.frame, c.frame_size);
             break;
         case SIM_FN_IOCTL:
             out << " ch=" << c.channel_id << ' ' << ioctl_name(c.ioctl_id);
@@ -175,7 +164,7 @@ std::string describe(const sim_call& c) {
                 out << ' ' << c.config_parameter[i] << '=' << c.config_value[i];
             }
             if (c.ioctl_id == 4) {
-                out << " in=" << c.init_input_num_bytes << ':' << hex_of(c.init_input, c.init_input_count)
+                out << " in=" << c.init_input_num_bytes << ':' << hex_bytes_text(c.init_input, c.init_input_count)
                     << " room=" << c.init_output_num_bytes_in << "->" << c.init_output_num_bytes_out;
             }
             if (c.ioctl_id == 3) out << " out=" << (c.output_non_null ? "yes" : "null");

@@ -1,18 +1,15 @@
 // A device library that breaks the SAE J2534-1 04.04 contract: sizes and
 // counts beyond the buffers the core offered, a last-error text without its
-// NUL, every status code on every call, an entry point that blocks. Whatever
+// NUL, every status code on every call. Whatever
 // it does, every export stays within its buffers (AddressSanitizer watches
 // this binary), answers one well-formed JSON object, and the raw log stays
 // made of whole lines.
 #include <nlohmann/json.hpp>
 
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "reliability/host_session.h"
 #include "support/scoped_home.h"
@@ -221,23 +218,6 @@ TEST_F(MisbehavingDevice, DataSizeBeyondTheDataAreaIsShownButNeverReadPastIt) {
     }
 }
 
-TEST_F(MisbehavingDevice, FiveBaudKeyCountBeyondTheRoomOfferedKeepsToTheKeyBuffer) {
-    const std::vector<std::uint8_t> keys = {0x08, 0x08, 0x94, 0x01, 0x02, 0x03, 0x04, 0x05,
-                                            0x06, 0x07, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E};
-    for (const unsigned long reported : {17ul, 4294967295ul}) {
-        SCOPED_TRACE(reported);
-        restart();
-        auto script = [this, &keys, reported] { sim.set_five_baud_keys(keys, reported); };
-        script();
-        std::vector<StepAnswer> answers = run_session();
-        check_session(answers);
-        const json& init = answer(answers, "VX_TryFiveBaudInit 0x33").parsed;
-        EXPECT_EQ(init.at("initOk"), true);
-        EXPECT_EQ(init.at("bytes"), json(keys)) << "the 16 bytes of room the core offered, no more";
-        check_tiny_buffers(answers, script);
-    }
-}
-
 TEST_F(MisbehavingDevice, LastErrorTextFillingTheWholeBufferWithoutNul) {
     std::string text;
     while (text.size() < 512) text += "Vendor driver fault 0x1F at USB endpoint 2; ";
@@ -388,54 +368,6 @@ TEST_P(EveryStatusOnEveryCall, EveryExportAnswersAndTheLogStaysWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Statuses, EveryStatusOnEveryCall, ::testing::ValuesIn(kStatusRows),
                          [](const ::testing::TestParamInfo<StatusRow>& row_info) { return std::string(row_info.param.name); });
-
-// ---------------------------------------------------------------------------
-
-TEST_F(MisbehavingDevice, EntryPointBlockingForThreeSecondsHoldsOnlyItsOwnCall) {
-    char buffer[4096];
-    VX_OpenJ2534Dll(sim.path().c_str(), buffer, static_cast<int>(sizeof buffer));
-    VX_TestIso9141Connect(10400, buffer, static_cast<int>(sizeof buffer));
-    ASSERT_NE(j2534::device_state().channel_id, 0u) << buffer;
-    const std::string log_before = log();
-
-    // READ_VBATT is the one device call of the battery reading.
-    sim.sim_set_delay_ms(SIM_FN_IOCTL, 3000);
-    using Clock = std::chrono::steady_clock;
-    std::atomic<bool> done{false};
-    std::string reading;
-    const auto start = Clock::now();
-    std::thread reader([&] {
-        char result[1024];
-        VX_ReadBatteryVoltage(result, static_cast<int>(sizeof result));
-        reading = result;
-        done = true;
-    });
-
-    // Meanwhile the log stays readable at once.
-    Clock::duration slowest{};
-    int reads_while_blocked = 0;
-    char log_buffer[4096];
-    while (!done) {
-        const auto before = Clock::now();
-        const int n = VX_GetLastLog(log_buffer, static_cast<int>(sizeof log_buffer));
-        slowest = std::max(slowest, Clock::now() - before);
-        EXPECT_EQ(std::string(log_buffer, static_cast<std::size_t>(std::min(n, 4095))), log_before);
-        ++reads_while_blocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    reader.join();
-    const auto elapsed = Clock::now() - start;
-
-    EXPECT_GE(elapsed, std::chrono::milliseconds(2900)) << "the core waits for the device; it cannot abandon a call";
-    EXPECT_GE(reads_while_blocked, 20);
-    // Waiting for the device would take its 3 s; allow for a busy machine.
-    EXPECT_LT(slowest, std::chrono::milliseconds(250));
-    const json parsed = json::parse(reading, nullptr, false);
-    ASSERT_TRUE(parsed.is_object()) << reading;
-    EXPECT_EQ(parsed.at("vbattMilliV"), 12600);
-    EXPECT_EQ(raw_log_fault(log()), "");
-    EXPECT_EQ(log(), log_before + "2024-03-05 09:07:31 VX_ReadBatteryVoltage volts=12.600000\r\n");
-}
 
 }  // namespace
 }  // namespace vx::testing

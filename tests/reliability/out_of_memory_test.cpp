@@ -4,7 +4,9 @@
 // returns (an exception crossing the C boundary would end this program),
 // answers either exactly what it answers with memory to spare or exactly the
 // documented out-of-memory text, and leaves the raw log made of whole lines:
-// the lines it appended before running out, never part of one.
+// the lines it appended before running out, never part of one. And a function
+// whose start frame went out always gets its stop frame.
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -31,6 +33,7 @@ protected:
         clear_log_for_tests();
         sim.sim_reset();
         FakeClock::install();
+        FakeClock::sleeps.reserve(64);  // the fake sleep must not allocate where allocation fails
         // Replies for the probes and commands to read.
         for (int i = 0; i < 12; ++i) sim.queue_reply({0x48, 0x6B, 0x10, static_cast<std::uint8_t>(i)});
         for (std::size_t i = 0; i < step; ++i) steps[i].call(buffer_.get(), kBufferSize);
@@ -42,6 +45,11 @@ protected:
     int call(const ExportStep& step) {
         std::memset(buffer_.get(), 0x5A, static_cast<std::size_t>(kBufferSize));
         return step.call(buffer_.get(), kBufferSize);
+    }
+    // How often the session wrote this frame.
+    int frames_written(const std::vector<std::uint8_t>& frame) const {
+        const auto frames = sim.written_frames();
+        return static_cast<int>(std::count(frames.begin(), frames.end(), frame));
     }
     // The text up to the NUL; a buffer left without one reads as a mark.
     std::string text() const {
@@ -115,6 +123,9 @@ TEST_F(ExhaustedMemory, EveryAllocationOfEveryExportMayFail) {
             EXPECT_TRUE(reference_lines.starts_with(added)) << "appended: " << added;
             EXPECT_TRUE(added.empty() || added.back() == '\n') << "a line was cut: " << added;
             EXPECT_EQ(raw_log_fault(after), "");
+            if (step.name == "VX_RunSafeFunction verified" && frames_written({0x30, 0x01}) != 0) {
+                EXPECT_EQ(frames_written({0x30, 0x00}), 1) << "a started function is stopped: " << answer;
+            }
 
             if (HasFailure()) return;  // the first failing allocation tells the story
             ASSERT_LT(allowed, 100000) << "the call never stops allocating";

@@ -10,7 +10,7 @@
 //   SimDevice sim;                              // the full device
 //   sim.sim_set_status(SIM_FN_OPEN, 8);
 //   VX_OpenJ2534Dll(sim.path().c_str(), buffer, size);
-//   EXPECT_EQ(sim.call_names(), (std::vector<std::string>{"PassThruOpen"}));
+//   EXPECT_EQ(sim.calls_of(SIM_FN_OPEN).size(), 1u);
 //
 // The builds: SimDevice::kFull, kNoLastError (no PassThruGetLastError),
 // kNoIoctl (no PassThruIoctl).
@@ -95,16 +95,6 @@ public:
         }
         return out;
     }
-    // "PassThruOpen", "PassThruIoctl(3)" (ioctl calls carry their id), ...
-    std::vector<std::string> call_names() const {
-        std::vector<std::string> out;
-        for (const sim_call& call : calls()) {
-            std::string name = call.name;
-            if (call.function == SIM_FN_IOCTL) name += "(" + std::to_string(call.ioctl_id) + ")";
-            out.push_back(name);
-        }
-        return out;
-    }
     // The frame bytes of each PassThruWriteMsgs call, in order.
     std::vector<std::vector<std::uint8_t>> written_frames() const {
         std::vector<std::vector<std::uint8_t>> out;
@@ -133,13 +123,6 @@ public:
     void set_five_baud_keys(const std::vector<std::uint8_t>& keys, unsigned long reported) {
         sim_set_five_baud_keys(keys.data(), static_cast<unsigned long>(keys.size()), reported);
     }
-    // The reason the last vehicle profile load failed ("" after a success).
-    std::string vehicle_profile_error() const {
-        std::string text(sim_vehicle_profile_error(nullptr, 0), '\0');
-        if (!text.empty()) sim_vehicle_profile_error(text.data(), static_cast<unsigned long>(text.size() + 1));
-        return text;
-    }
-
 private:
     template <typename Fn>
     void resolve(Fn& slot, const char* name) {
