@@ -18,7 +18,6 @@
 namespace vx::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int kBufferSize = 1 << 16;
 
 // Problems seen on the worker threads, reported once they have joined.
@@ -106,56 +105,6 @@ TEST_F(ConcurrentHosts, FourThreadsOnEveryExportLeaveEveryLogLineWhole) {
     EXPECT_EQ(raw_log_fault(text), "");
     std::cout << "[ INFO     ] " << export_calls.load() << " export calls, " << log_reads.load()
               << " log reads, " << text.size() << " log bytes\n";
-}
-
-TEST_F(ConcurrentHosts, GetLastLogNeverWaitsForADeviceOperation) {
-    char buffer[4096];
-    VX_OpenJ2534Dll(sim.path().c_str(), buffer, static_cast<int>(sizeof buffer));
-    VX_TestIso9141Connect(10400, buffer, static_cast<int>(sizeof buffer));
-    ASSERT_NE(j2534::device_state().channel_id, 0u) << buffer;
-    const std::string log_before = log();
-
-    // Every read of the device takes half a second.
-    sim.sim_set_delay_ms(SIM_FN_READ_MSGS, 500);
-    sim.sim_clear_calls();
-    std::atomic<bool> done{false};
-    Clock::duration device_time{};
-    std::thread worker([&] {
-        char result[65536];
-        const auto start = Clock::now();
-        VX_ReadFaults(nullptr, result, static_cast<int>(sizeof result));
-        device_time = Clock::now() - start;
-        done = true;
-    });
-    // Wait until the worker is inside the device.
-    while (sim.sim_call_count() == 0 && !done) std::this_thread::yield();
-
-    Clock::duration slowest{};
-    long reads = 0;
-    long slow_reads = 0;  // over 5 ms: only a thread preempted by a busy machine
-    char log_buffer[4096];
-    while (!done) {
-        const auto before = Clock::now();
-        VX_GetLastLog(log_buffer, static_cast<int>(sizeof log_buffer));
-        const auto took = Clock::now() - before;
-        slowest = std::max(slowest, took);
-        if (took > std::chrono::milliseconds(5)) ++slow_reads;
-        ++reads;
-    }
-    worker.join();
-
-    EXPECT_GE(device_time, std::chrono::milliseconds(500));
-    EXPECT_GT(reads, 50) << "the log was read while the device worked";
-    // A read that waited for the device would take its 500 ms.
-    EXPECT_LT(slowest, std::chrono::milliseconds(250)) << "a log read waited for the device";
-    EXPECT_LE(slow_reads * 100, reads) << "at most 1 % of the reads took over 5 ms";
-    EXPECT_EQ(raw_log_fault(log()), "");
-    EXPECT_TRUE(log().starts_with(log_before));
-    std::cout << "[ INFO     ] " << reads << " log reads during "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(device_time).count()
-              << " ms of device time, slowest "
-              << std::chrono::duration_cast<std::chrono::microseconds>(slowest).count() << " us, "
-              << slow_reads << " over 5 ms\n";
 }
 
 }  // namespace
