@@ -25,8 +25,8 @@ Operators:
 --sample N --seed S takes the first N sites of the list of all sites shuffled
 with random.Random(S).shuffle(); they run in that order, so any prefix of a run
 is itself a uniform sample, and a larger N only adds mutants (--resume).
-Each mutant is written into the working tree, the build directory is built
-incrementally and ctest runs with --stop-on-failure; the original bytes are
+Each mutant is written into the working tree, the build directory (warnings
+not treated as errors: VXDIAG_WERROR=OFF) is built incrementally and ctest runs with --stop-on-failure; the original bytes are
 always written back. Outcomes: killed (a test failed), timeout (a test or
 the whole ctest run timed out; counts as killed), survived, no-build (does
 not compile; not scored), error (the build or ctest was ended by a signal
@@ -584,12 +584,20 @@ class Runner:
                     "--stop-on-failure", "-LE", "fuzz"], timeout=timeout)
 
     def configure_if_missing(self) -> None:
-        if (self.build_dir / "CMakeCache.txt").exists():
-            return
-        print(f"mutants: configuring {self.build_dir}", flush=True)
-        rc, out, _ = run(["cmake", "-S", str(self.root), "-B", str(self.build_dir), "-G", "Ninja",
-                          "-DCMAKE_BUILD_TYPE=Debug", "-DVXDIAG_SANITIZE=", "-DBUILD_TESTING=ON",
-                          "-DVXDIAG_FUZZ=OFF"])
+        # Warnings are not errors here: a mutant that only draws a warning
+        # (e.g. -Wparentheses after && -> ||) is still built and tested.
+        cache = self.build_dir / "CMakeCache.txt"
+        if cache.exists():
+            if "VXDIAG_WERROR:BOOL=ON" not in cache.read_text(errors="replace"):
+                return
+            print(f"mutants: {self.build_dir}: setting VXDIAG_WERROR=OFF", flush=True)
+            args = ["cmake", "-B", str(self.build_dir), "-DVXDIAG_WERROR=OFF"]
+        else:
+            print(f"mutants: configuring {self.build_dir}", flush=True)
+            args = ["cmake", "-S", str(self.root), "-B", str(self.build_dir), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Debug", "-DVXDIAG_SANITIZE=", "-DBUILD_TESTING=ON",
+                    "-DVXDIAG_FUZZ=OFF", "-DVXDIAG_WERROR=OFF"]
+        rc, out, _ = run(args)
         if rc != 0:
             sys.exit(f"mutants: configure failed:\n{out[-3000:]}")
 
@@ -714,8 +722,8 @@ def main() -> int:
     parser.add_argument("--sample", type=int, help="number of mutants to run")
     parser.add_argument("--seed", type=int, default=1, help="seed of random.Random (default 1)")
     parser.add_argument("--build-dir", default="build/mutants",
-                        help="non-sanitized Linux build with tests, configured and built when missing "
-                             "(default build/mutants, relative to the repository root)")
+                        help="non-sanitized Linux build with tests, configured and built when missing, "
+                             "with VXDIAG_WERROR=OFF (default build/mutants, relative to the repository root)")
     parser.add_argument("--report", default="mutants-report.txt", help="report file (default mutants-report.txt)")
     parser.add_argument("--jobs", type=int, default=2, help="ctest parallelism (default 2)")
     parser.add_argument("--resume", action="store_true",
