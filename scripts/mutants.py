@@ -559,15 +559,26 @@ def run(cmd: list[str], timeout: float | None = None, cwd: Path | None = None) -
         raise
 
 
-TEST_LINE = re.compile(r"Test\s+#\d+:\s+(\S+)\s+\.*\s*(.*?)\s+[\d.]+\s+sec")
+# ctest's progress lines, in the order the tests ended; a failed one is marked
+# ***, e.g. "***Failed  0.02 sec", "***Exception: SegFault  0.1 sec",
+# "***Timeout 120.0 sec", "***Failed  Required regular expression not found...".
+TEST_LINE = re.compile(r"Test\s+#\d+:\s+(\S+)\s+\.*\s*\*\*\*([^\n]*)")
+FAILED_LIST = re.compile(r"^\s+\d+ - (\S+) \(([^)\n]*)\)$", re.M)
 
 
 def failed_tests(output: str) -> list[str]:
+    """Failing tests, first to end first, e.g. "Name", "Name (Timeout)"."""
     names = []
     for m in TEST_LINE.finditer(output):
-        status = m.group(2)
-        if status != "Passed" and "Skipped" not in status and "Disabled" not in status:
-            names.append(m.group(1) + ("" if "Failed" in status else f" ({status.strip('*').strip()})"))
+        status = re.split(r"\s{2,}|\s+[\d.]+ sec", m.group(2).strip())[0].strip()
+        if status.startswith(("Skipped", "Not Run (Disabled)")):
+            continue
+        names.append(m.group(1) + ("" if status.startswith("Failed") else f" ({status})"))
+    if not names and "The following tests FAILED:" in output:  # progress lines cut: the closing list
+        for m in FAILED_LIST.finditer(output.split("The following tests FAILED:")[-1]):
+            status = m.group(2)
+            if not status.startswith(("Skipped", "Not Run (Disabled)")):
+                names.append(m.group(1) + ("" if status == "Failed" else f" ({status})"))
     return names
 
 
