@@ -29,6 +29,7 @@ all_packages=(
   binutils-mingw-w64-i686
   wine64                        # runs the x86_64 test programs; never wine32
   valgrind
+  gcovr                         # line and branch coverage report (scripts/coverage.sh)
 )
 
 case "$set_name" in
