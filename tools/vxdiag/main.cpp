@@ -7,7 +7,7 @@
 #include "core_library.h"
 #include "demo_session.h"
 #include "device_choice.h"
-#include "host_platform.h"
+#include "platform/host_console.h"
 #include "library_check.h"
 #include "session.h"
 #include "step_catalogue.h"
@@ -49,7 +49,7 @@ bool use_colour(vxdiag::ColourChoice choice) {
     if (no_colour != nullptr && *no_colour != '\0') return false;
     const char* term = std::getenv("TERM");
     if (term != nullptr && std::string(term) == "dumb") return false;
-    return vxdiag::is_terminal(stdout);
+    return vx::platform::is_terminal(stdout);
 }
 
 std::vector<vxdiag::Step> steps_from_file(const std::string& file, const std::string& library) {
@@ -136,7 +136,7 @@ int run_steps(const vxdiag::Options& options) {
     session.style.colour = !options.json && use_colour(options.colour);
     session.stop_on_failure = options.stop_on_failure;
     session.allow_warnings = options.allow_warnings;
-    session.progress = vxdiag::is_terminal(stderr);
+    session.progress = vx::platform::is_terminal(stderr);
     if (options.command == Command::Demo && !options.json) {
         vxdiag::print_line(fmt::format("vxdiag demo\n  core library      {}\n  PassThru library  {}", options.core_path,
                                        library));
@@ -145,7 +145,9 @@ int run_steps(const vxdiag::Options& options) {
 }
 
 int run(int argc, char** argv) {
-    vxdiag::install_interrupt_handlers();
+    vx::platform::install_interrupt_handlers(
+        "vxdiag: interrupted: the running step finishes, no further step runs, then the device is closed\n",
+        "vxdiag: still waiting for the running ECU function to finish and the device to close (not aborting)\n");
     const vxdiag::ParsedCommandLine parsed =
         vxdiag::parse_command_line(argc, argv, VXDIAG_DEFAULT_CORE_PATH, VXDIAG_DEFAULT_DLL_PATH);
     if (!parsed.options) return parsed.exit_code;
@@ -175,6 +177,6 @@ int main(int argc, char** argv) {
     } catch (...) {
         vxdiag::print_note("stopped by an unexpected error");
     }
-    vxdiag::interrupt_cleanup_finished();
+    vx::platform::interrupt_cleanup_finished();
     return status;
 }

@@ -1,6 +1,6 @@
 #include "progress_line.h"
 
-#include "host_platform.h"
+#include "platform/host_console.h"
 
 #include <fmt/format.h>
 
@@ -41,7 +41,7 @@ void ProgressLine::show_until_done() {
     do {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         std::string line = fmt::format("  running {}  {:.1f} s", label_, seconds);
-        if (interrupt_exit_status() != 0) line += "  (interrupted: finishing this step, then closing)";
+        if (vx::platform::interrupt_exit_status() != 0) line += "  (interrupted: finishing this step, then closing)";
         // Carriage return and blanks: plain text every terminal understands.
         const std::size_t width = line.size();
         if (line.size() < shown_width_) line.resize(shown_width_, ' ');

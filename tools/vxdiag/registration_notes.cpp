@@ -1,6 +1,7 @@
 #include "registration_notes.h"
 
-#include "host_platform.h"
+#include "platform/host_console.h"
+#include "platform/os.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -84,7 +85,7 @@ std::vector<std::string> folder_notes(bool none_registered) {
 }  // namespace
 
 std::vector<std::string> registration_notes(bool none_registered) {
-    if (!registrations_in_registry()) return folder_notes(none_registered);
+    if (!vx::platform::is_windows()) return folder_notes(none_registered);
     if (!none_registered) return {};
     return {std::string("looked in ") + kRegistryLocation};
 }

@@ -1,7 +1,7 @@
 #include "session.h"
 
 #include "console_output.h"
-#include "host_platform.h"
+#include "platform/host_console.h"
 #include "json_members.h"
 #include "library_check.h"
 #include "progress_line.h"
@@ -71,7 +71,7 @@ public:
         // a real car whatever the ECU was told last, would outlive vxdiag.
         if (device_open_ && core_.exports("VX_CloseJ2534")) run_step(parse_step("close", {}), true);
         print_summary(not_run);
-        interrupt_cleanup_finished();
+        vx::platform::interrupt_cleanup_finished();
         return exit_status();
     }
 
@@ -80,7 +80,7 @@ private:
     // (-x) a step not ok; returns how many ran.
     std::size_t run_planned(const std::vector<Step>& steps) {
         for (std::size_t index = 0; index < steps.size(); ++index) {
-            if (interrupt_exit_status() != 0 || !stdout_ok()) return index;
+            if (vx::platform::interrupt_exit_status() != 0 || !stdout_ok()) return index;
             const Verdict verdict = run_step(steps[index], false);
             if (options_.stop_on_failure && counts_against(verdict)) {
                 stopped_ = index + 1 < steps.size();
@@ -149,8 +149,8 @@ private:
             if (!warned_.empty()) summary += fmt::format(", {} warn ({})", warned_.size(), fmt::join(warned_, ", "));
             if (!failed_.empty()) summary += fmt::format(", {} failed ({})", failed_.size(), fmt::join(failed_, ", "));
         }
-        if (interrupt_exit_status() != 0) {
-            summary += fmt::format("; interrupted by {}, {} steps not run", interrupt_name(), not_run);
+        if (vx::platform::interrupt_exit_status() != 0) {
+            summary += fmt::format("; interrupted by {}, {} steps not run", vx::platform::interrupt_name(), not_run);
         } else if (stopped_) {
             summary += fmt::format("; stopped at the first step not ok, {} steps not run", not_run);
         }
@@ -161,7 +161,7 @@ private:
     }
 
     int exit_status() const {
-        if (const int status = interrupt_exit_status(); status != 0) return status;
+        if (const int status = vx::platform::interrupt_exit_status(); status != 0) return status;
         if (!stdout_ok() || !failed_.empty()) return 1;
         return warned_.empty() || options_.allow_warnings ? 0 : 1;
     }
@@ -183,7 +183,7 @@ int run_session(const CoreLibrary& core, const std::vector<Step>& steps, const S
     // Refuse before the first call rather than stop half-way through.
     if (const std::string missing = missing_exports(core, steps); !missing.empty()) {
         print_note(fmt::format("the core library {} does not export {}", core.path(), missing));
-        interrupt_cleanup_finished();
+        vx::platform::interrupt_cleanup_finished();
         return 1;
     }
     Session session(core, options);

@@ -1,20 +1,22 @@
-// The little of the operating system vxdiag needs beyond the core's platform
-// layer: interrupt requests (POSIX signals, the Windows console's control
-// events) and terminal detection. The same calls on every OS; this pair is the
-// only place in vxdiag that knows which OS it runs on.
+// What a console host program (vxdiag) needs of the operating system beyond
+// loading the core: interrupt requests (POSIX signals, the Windows console's
+// control events) and terminal detection. Built into host programs only, not
+// into the core library.
 #pragma once
 
 #include <cstdio>
 
-namespace vxdiag {
+namespace vx::platform {
 
 // From here on an interrupt request (SIGINT, SIGTERM, SIGHUP; Ctrl-C,
 // Ctrl-Break, closing the console) no longer ends the process: it is recorded
 // for the step loop, which lets the running export finish, runs no further
 // step and closes the device. A repeated request only prints a note that
-// vxdiag is waiting. A broken pipe no longer kills the process either: the
-// write fails and is handled like any other failed write.
-void install_interrupt_handlers();
+// the host is waiting. The first request writes first_note to stderr, every
+// later one waiting_note (both must live as long as the process). A broken
+// pipe no longer kills the process either: the write fails and is handled
+// like any other failed write.
+void install_interrupt_handlers(const char* first_note, const char* waiting_note);
 
 // 0 while no interrupt was requested, else the exit status it asks for:
 // 130 (SIGINT, Ctrl-C, Ctrl-Break), 143 (SIGTERM), 129 (SIGHUP, console closed).
@@ -30,8 +32,4 @@ void interrupt_cleanup_finished();
 // True when the stream is a terminal (not a file, pipe or null device).
 bool is_terminal(std::FILE* stream);
 
-// True when PassThru libraries are registered in the Windows registry, false
-// where they are registration files in ~/.passthru.
-bool registrations_in_registry();
-
-}  // namespace vxdiag
+}  // namespace vx::platform

@@ -1,4 +1,4 @@
-#include "host_platform.h"
+#include "platform/host_console.h"
 
 #if defined(_WIN32)
 #  include <io.h>
@@ -9,13 +9,13 @@
 #  include <signal.h>
 #  include <unistd.h>
 #else
-#  error "vxdiag has no interrupt handling for this operating system"
+#  error "No interrupt handling for this operating system"
 #endif
 
 #include <atomic>
 #include <cstring>
 
-namespace vxdiag {
+namespace vx::platform {
 
 namespace {
 
@@ -35,15 +35,13 @@ constexpr InterruptRequest kRequests[] = {
 std::atomic<int> g_request{kNone};
 std::atomic<bool> g_stderr_terminal{false};
 
-constexpr const char* kFirstNote = "vxdiag: interrupted: the running step finishes, no further step runs, "
-                                   "then the device is closed\n";
-constexpr const char* kWaitingNote = "vxdiag: still waiting for the running ECU function to finish and the "
-                                     "device to close (not aborting)\n";
+std::atomic<const char*> g_first_note{""};
+std::atomic<const char*> g_waiting_note{""};
 
 // Keeps the first request; the note to print for this one.
 const char* record(int request) {
     int none = kNone;
-    return g_request.compare_exchange_strong(none, request) ? kFirstNote : kWaitingNote;
+    return g_request.compare_exchange_strong(none, request) ? g_first_note.load() : g_waiting_note.load();
 }
 
 #if defined(_WIN32)
@@ -93,7 +91,9 @@ void on_signal(int number) {
 
 #if defined(_WIN32)
 
-void install_interrupt_handlers() {
+void install_interrupt_handlers(const char* first_note, const char* waiting_note) {
+    g_first_note = first_note;
+    g_waiting_note = waiting_note;
     g_stderr_terminal = is_terminal(stderr);
     g_cleanup_done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(on_console_event, TRUE);
@@ -105,11 +105,11 @@ void interrupt_cleanup_finished() {
 
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
-bool registrations_in_registry() { return true; }
-
 #else
 
-void install_interrupt_handlers() {
+void install_interrupt_handlers(const char* first_note, const char* waiting_note) {
+    g_first_note = first_note;
+    g_waiting_note = waiting_note;
     g_stderr_terminal = is_terminal(stderr);
     struct sigaction action {};
     action.sa_handler = on_signal;
@@ -135,12 +135,10 @@ void interrupt_cleanup_finished() {}
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
-bool registrations_in_registry() { return false; }
-
 #endif
 
 int interrupt_exit_status() { return kRequests[g_request.load()].exit_status; }
 
 const char* interrupt_name() { return kRequests[g_request.load()].name; }
 
-}  // namespace vxdiag
+}  // namespace vx::platform
