@@ -213,6 +213,93 @@ int take_vehicle_profile(Load load) {
     return 1;
 }
 
+// The message count a read or write leaves for the caller, and in the record.
+void report_count(sim_call& record, unsigned long* count, unsigned long value) {
+    if (count != nullptr) *count = value;
+    record.num_msgs_out = value;
+}
+
+// The next reply the vehicle has arrived, waiting up to the time-out for one.
+long read_vehicle_reply(sim_call& record, PASSTHRU_MSG& msg, unsigned long& count, unsigned long timeout,
+                        std::uint64_t& wait) {
+    vxsim::Vehicle::RxOutcome rx = state().vehicle.receive(timeout);
+    wait = rx.wait_us;
+    if (rx.status != kStatusNoError) {
+        report_count(record, &count, 0);
+        return rx.status;
+    }
+    const auto size = std::min<std::size_t>(rx.data.size(), SIM_MAX_FRAME);
+    msg.ProtocolID = kProtocolIso9141;
+    msg.RxStatus = 0;
+    msg.TxFlags = 0;
+    msg.Timestamp = rx.timestamp_us;
+    msg.DataSize = static_cast<unsigned long>(size);
+    msg.ExtraDataIndex = static_cast<unsigned long>(size);
+    std::copy_n(rx.data.begin(), size, msg.Data);
+    report_count(record, &count, 1);
+    return kStatusNoError;
+}
+
+// One message for PassThruReadMsgs: a released scripted reply first, else the
+// vehicle's, else the empty-read status.
+long read_one(sim_call& record, PASSTHRU_MSG& msg, unsigned long& count, unsigned long timeout,
+              std::uint64_t& wait) {
+    State& s = state();
+    const unsigned long reported_override = s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
+    const auto ready = std::find_if(s.replies.begin(), s.replies.end(),
+                                    [&](const QueuedReply& r) { return r.release_at <= s.successful_writes; });
+    if (ready == s.replies.end() && s.vehicle_on && count != 0) return read_vehicle_reply(record, msg, count, timeout, wait);
+    if (ready == s.replies.end() || count == 0) {
+        const long empty = s.read_empty_status;
+        report_count(record, &count, empty == kStatusNoError && s.read_reported >= 0 ? reported_override : 0);
+        return empty;
+    }
+    const sim_reply& f = ready->fields;
+    msg.ProtocolID = f.protocol_id;
+    msg.RxStatus = f.rx_status;
+    msg.TxFlags = f.tx_flags;
+    msg.Timestamp = f.timestamp;
+    msg.DataSize = f.override_data_size != 0 ? f.data_size : static_cast<unsigned long>(ready->data.size());
+    msg.ExtraDataIndex = f.extra_data_index;
+    std::copy(ready->data.begin(), ready->data.end(), msg.Data);
+    s.replies.erase(ready);
+    report_count(record, &count, s.read_reported >= 0 ? reported_override : 1);
+    return kStatusNoError;
+}
+
+void record_first_message(sim_call& record, const PASSTHRU_MSG& msg) {
+    record.msg_protocol_id = msg.ProtocolID;
+    record.msg_tx_flags = msg.TxFlags;
+    record.msg_data_size = msg.DataSize;
+    record.msg_extra_data_index = msg.ExtraDataIndex;
+    record.frame_size = std::min<unsigned long>(msg.DataSize, SIM_MAX_FRAME);
+    std::memcpy(record.frame, msg.Data, record.frame_size);
+}
+
+// PassThruWriteMsgs once its arguments passed: the messages go on the line one
+// after another when the vehicle is on.
+long write_all(sim_call& record, const PASSTHRU_MSG* msgs, unsigned long& count, long long queued_count,
+               unsigned long timeout, std::uint64_t& wait) {
+    State& s = state();
+    for (unsigned long i = 0; s.vehicle_on && i < record.num_msgs_in; ++i) {
+        const auto size = std::min<std::size_t>(msgs[i].DataSize, SIM_MAX_FRAME);
+        const vxsim::Vehicle::TxOutcome tx = s.vehicle.transmit(msgs[i].Data, size, msgs[i].TxFlags, timeout);
+        wait += tx.wait_us;
+        if (tx.status != kStatusNoError) {
+            report_count(record, &count, i);
+            return tx.status;
+        }
+    }
+    ++s.successful_writes;
+    if (queued_count >= 0) {
+        report_count(record, &count, static_cast<unsigned long>(queued_count));
+    } else {
+        report_count(record, &count,
+                     s.write_reported >= 0 ? static_cast<unsigned long>(s.write_reported) : record.num_msgs_in);
+    }
+    return kStatusNoError;
+}
+
 #if !defined(SIM_WITHOUT_IOCTL)
 void record_ioctl_inputs(sim_call& record, unsigned long ioctl_id, const void* input, const void* output) {
     if (ioctl_id == kIoctlSetConfig && input != nullptr) {
@@ -390,81 +477,37 @@ long VX_WINAPI PassThruDisconnect(unsigned long ChannelID) {
     return finish(record, kStatusNoError);
 }
 
-long VX_WINAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
-                                       unsigned long* pNumMsgs, unsigned long Timeout) {
+long VX_WINAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
+                                unsigned long Timeout) {
     honour_delay(SIM_FN_READ_MSGS);
     // The vehicle's waiting happens after the lock is released, so the back
     // door stays usable meanwhile.
     std::uint64_t wait = 0;
     const long result = [&]() -> long {
         std::lock_guard<std::mutex> lock(sim_mutex());
-        State& s = state();
         sim_call record = new_record(SIM_FN_READ_MSGS);
         record.channel_id = ChannelID;
         record.timeout = Timeout;
         record.input_non_null = pMsg != nullptr ? 1 : 0;
         record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
-        auto report = [&](unsigned long count) {
-            if (pNumMsgs != nullptr) *pNumMsgs = count;
-            record.num_msgs_out = count;
-        };
         long status = kStatusNoError;
         if (scripted_status(SIM_FN_READ_MSGS, nullptr, status)) {
-            report(0);
+            report_count(record, pNumMsgs, 0);
             return finish(record, status);
         }
         if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
         if (channel_rejected(ChannelID)) {
-            report(0);
+            report_count(record, pNumMsgs, 0);
             return finish(record, kErrInvalidChannelId);
         }
-        const unsigned long reported_override =
-            s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
-        auto ready = std::find_if(s.replies.begin(), s.replies.end(), [&](const QueuedReply& r) {
-            return r.release_at <= s.successful_writes;
-        });
-        if (ready == s.replies.end() && s.vehicle_on && *pNumMsgs != 0) {
-            vxsim::Vehicle::RxOutcome rx = s.vehicle.receive(Timeout);
-            wait = rx.wait_us;
-            if (rx.status != kStatusNoError) {
-                report(0);
-                return finish(record, rx.status);
-            }
-            const auto size = std::min<std::size_t>(rx.data.size(), SIM_MAX_FRAME);
-            pMsg->ProtocolID = kProtocolIso9141;
-            pMsg->RxStatus = 0;
-            pMsg->TxFlags = 0;
-            pMsg->Timestamp = rx.timestamp_us;
-            pMsg->DataSize = static_cast<unsigned long>(size);
-            pMsg->ExtraDataIndex = static_cast<unsigned long>(size);
-            std::copy_n(rx.data.begin(), size, pMsg->Data);
-            report(1);
-            return finish(record, kStatusNoError);
-        }
-        if (ready == s.replies.end() || *pNumMsgs == 0) {
-            const long empty = s.read_empty_status;
-            report(empty == kStatusNoError && s.read_reported >= 0 ? reported_override : 0);
-            return finish(record, empty);
-        }
-        const sim_reply& f = ready->fields;
-        pMsg->ProtocolID = f.protocol_id;
-        pMsg->RxStatus = f.rx_status;
-        pMsg->TxFlags = f.tx_flags;
-        pMsg->Timestamp = f.timestamp;
-        pMsg->DataSize = f.override_data_size != 0 ? f.data_size
-                                                   : static_cast<unsigned long>(ready->data.size());
-        pMsg->ExtraDataIndex = f.extra_data_index;
-        std::copy(ready->data.begin(), ready->data.end(), pMsg->Data);
-        s.replies.erase(ready);
-        report(s.read_reported >= 0 ? reported_override : 1);
-        return finish(record, kStatusNoError);
+        return finish(record, read_one(record, *pMsg, *pNumMsgs, Timeout, wait));
     }();
     vxsim::wait_us(wait);
     return result;
 }
 
-long VX_WINAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
-                                        unsigned long* pNumMsgs, unsigned long Timeout) {
+long VX_WINAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
+                                 unsigned long Timeout) {
     honour_delay(SIM_FN_WRITE_MSGS);
     std::uint64_t wait = 0;
     const long result = [&]() -> long {
@@ -475,18 +518,7 @@ long VX_WINAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
         record.timeout = Timeout;
         record.input_non_null = pMsg != nullptr ? 1 : 0;
         record.num_msgs_in = pNumMsgs != nullptr ? *pNumMsgs : 0;
-        if (pMsg != nullptr && record.num_msgs_in > 0) {
-            record.msg_protocol_id = pMsg->ProtocolID;
-            record.msg_tx_flags = pMsg->TxFlags;
-            record.msg_data_size = pMsg->DataSize;
-            record.msg_extra_data_index = pMsg->ExtraDataIndex;
-            record.frame_size = std::min<unsigned long>(pMsg->DataSize, SIM_MAX_FRAME);
-            std::memcpy(record.frame, pMsg->Data, record.frame_size);
-        }
-        auto report = [&](unsigned long count) {
-            if (pNumMsgs != nullptr) *pNumMsgs = count;
-            record.num_msgs_out = count;
-        };
+        if (pMsg != nullptr && record.num_msgs_in > 0) record_first_message(record, *pMsg);
         // A count queued for this call is reported with any status: devices that
         // report a written message together with an error exist.
         long long queued_count = -1;
@@ -496,34 +528,15 @@ long VX_WINAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg,
         }
         long status = kStatusNoError;
         if (scripted_status(SIM_FN_WRITE_MSGS, nullptr, status)) {
-            report(queued_count >= 0 ? static_cast<unsigned long>(queued_count) : 0);
+            report_count(record, pNumMsgs, queued_count >= 0 ? static_cast<unsigned long>(queued_count) : 0);
             return finish(record, status);
         }
         if (pMsg == nullptr || pNumMsgs == nullptr) return finish(record, kErrNullParameter);
         if (channel_rejected(ChannelID)) {
-            report(0);
+            report_count(record, pNumMsgs, 0);
             return finish(record, kErrInvalidChannelId);
         }
-        if (s.vehicle_on) {
-            // The messages go on the line one after another.
-            for (unsigned long i = 0; i < record.num_msgs_in; ++i) {
-                const PASSTHRU_MSG& msg = pMsg[i];
-                const auto size = std::min<std::size_t>(msg.DataSize, SIM_MAX_FRAME);
-                const vxsim::Vehicle::TxOutcome tx = s.vehicle.transmit(msg.Data, size, msg.TxFlags, Timeout);
-                wait += tx.wait_us;
-                if (tx.status != kStatusNoError) {
-                    report(i);
-                    return finish(record, tx.status);
-                }
-            }
-        }
-        ++s.successful_writes;
-        if (queued_count >= 0) {
-            report(static_cast<unsigned long>(queued_count));
-        } else {
-            report(s.write_reported >= 0 ? static_cast<unsigned long>(s.write_reported) : record.num_msgs_in);
-        }
-        return finish(record, kStatusNoError);
+        return finish(record, write_all(record, pMsg, *pNumMsgs, queued_count, Timeout, wait));
     }();
     vxsim::wait_us(wait);
     return result;

@@ -160,6 +160,48 @@ EcuTiming read_timing(const json& object, const std::string& where) {
     return timing;
 }
 
+// The members only an ISO 9141-2 ECU has.
+void read_obd_members(const json& object, const std::string& where, EcuProfile& ecu) {
+    if (const json* source = member(object, "sourceAddress")) {
+        ecu.source_address = hex_one_byte(*source, where + ".sourceAddress");
+    }
+    if (const json* strict = member(object, "requireChecksum")) {
+        ecu.require_checksum = boolean(*strict, where + ".requireChecksum");
+    }
+    const json* responses = member(object, "responses");
+    if (responses == nullptr) return;
+    std::size_t i = 0;
+    for (const json& entry : array(*responses, where + ".responses")) {
+        const std::string at = where + ".responses[" + std::to_string(i++) + "]";
+        only_members(entry, at, {"request", "response"});
+        ObdAnswer answer;
+        answer.request = hex_bytes(required(entry, at, "request"), at + ".request", 1, kMaxMessageBytes);
+        // Room for the three header bytes and the checksum.
+        answer.response = hex_bytes(required(entry, at, "response"), at + ".response", 1, kMaxMessageBytes - 4);
+        ecu.obd_answers.push_back(std::move(answer));
+    }
+}
+
+// The members only a KWP71 ECU has.
+void read_kwp71_members(const json& object, const std::string& where, EcuProfile& ecu) {
+    if (const json* blocks = member(object, "blocks")) {
+        std::size_t i = 0;
+        for (const json& entry : array(*blocks, where + ".blocks")) {
+            const std::string at = where + ".blocks[" + std::to_string(i++) + "]";
+            only_members(entry, at, {"title", "replyTitle", "data"});
+            Kwp71Answer answer;
+            answer.title = hex_one_byte(required(entry, at, "title"), at + ".title");
+            answer.reply_title = hex_one_byte(required(entry, at, "replyTitle"), at + ".replyTitle");
+            // The block length byte counts counter, title, data and end: at most 255.
+            if (const json* data = member(entry, "data")) answer.reply_data = hex_bytes(*data, at + ".data", 0, 252);
+            ecu.kwp71_answers.push_back(std::move(answer));
+        }
+    }
+    if (const json* nak = member(object, "unknownTitleReply")) {
+        ecu.unknown_title_reply = hex_one_byte(*nak, where + ".unknownTitleReply");
+    }
+}
+
 EcuProfile read_ecu(const json& object, const std::string& where) {
     if (!object.is_object()) fail(where, "expected an object");
     EcuProfile ecu;
@@ -181,44 +223,9 @@ EcuProfile read_ecu(const json& object, const std::string& where) {
     if (const json* timing = member(object, "timing")) ecu.timing = read_timing(*timing, where + ".timing");
 
     if (ecu.protocol == EcuProtocol::Iso9141_2) {
-        if (const json* source = member(object, "sourceAddress")) {
-            ecu.source_address = hex_one_byte(*source, where + ".sourceAddress");
-        }
-        if (const json* strict = member(object, "requireChecksum")) {
-            ecu.require_checksum = boolean(*strict, where + ".requireChecksum");
-        }
-        if (const json* responses = member(object, "responses")) {
-            std::size_t i = 0;
-            for (const json& entry : array(*responses, where + ".responses")) {
-                const std::string at = where + ".responses[" + std::to_string(i++) + "]";
-                only_members(entry, at, {"request", "response"});
-                ObdAnswer answer;
-                answer.request = hex_bytes(required(entry, at, "request"), at + ".request", 1, kMaxMessageBytes);
-                // Room for the three header bytes and the checksum.
-                answer.response =
-                    hex_bytes(required(entry, at, "response"), at + ".response", 1, kMaxMessageBytes - 4);
-                ecu.obd_answers.push_back(std::move(answer));
-            }
-        }
+        read_obd_members(object, where, ecu);
     } else {
-        if (const json* blocks = member(object, "blocks")) {
-            std::size_t i = 0;
-            for (const json& entry : array(*blocks, where + ".blocks")) {
-                const std::string at = where + ".blocks[" + std::to_string(i++) + "]";
-                only_members(entry, at, {"title", "replyTitle", "data"});
-                Kwp71Answer answer;
-                answer.title = hex_one_byte(required(entry, at, "title"), at + ".title");
-                answer.reply_title = hex_one_byte(required(entry, at, "replyTitle"), at + ".replyTitle");
-                // The block length byte counts counter, title, data and end: at most 255.
-                if (const json* data = member(entry, "data")) {
-                    answer.reply_data = hex_bytes(*data, at + ".data", 0, 252);
-                }
-                ecu.kwp71_answers.push_back(std::move(answer));
-            }
-        }
-        if (const json* nak = member(object, "unknownTitleReply")) {
-            ecu.unknown_title_reply = hex_one_byte(*nak, where + ".unknownTitleReply");
-        }
+        read_kwp71_members(object, where, ecu);
     }
     return ecu;
 }
