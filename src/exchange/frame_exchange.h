@@ -19,6 +19,10 @@
 
 namespace vx {
 
+// The answer of a probe that needs the ISO 9141 channel when none is open.
+inline constexpr std::string_view kChannelNotOpenAnswer =
+    "{\"ok\":false,\"stage\":\"not-connected\",\"message\":\"ISO9141 channel is not open.\"}";
+
 // Sends one frame of 1..4128 bytes unchanged (no checksum or header added) as
 // an ISO9141 message with the given TxFlags (0, or ISO9141_NO_CHECKSUM).
 // written receives the message count the device left; the device's status is

@@ -26,8 +26,6 @@ constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"KLineActivityProbe simulation\","
     "\"physicalTxConfirmed\":false,\"note\":\"Simulation mode active: physical K-line probe "
     "skipped and no TX was sent.\",\"probes\":[],\"rxCount\":0,\"rx\":[]}";
-constexpr std::string_view kNotConnectedResult =
-    "{\"ok\":false,\"stage\":\"not-connected\",\"message\":\"ISO9141 channel is not open.\"}";
 constexpr std::string_view kNoWriterResult =
     "{\"ok\":false,\"stage\":\"no-writer\",\"message\":\"PassThruWriteMsgs is not available.\"}";
 constexpr std::string_view kNote =
@@ -62,7 +60,7 @@ std::string kline_activity_probe() {
         return std::string(kSimulationResult);
     }
     const j2534::DeviceState& state = j2534::device_state();
-    if (state.channel_id == 0) return std::string(kNotConnectedResult);
+    if (state.channel_id == 0) return std::string(kChannelNotOpenAnswer);
     if (state.entry.write_msgs == nullptr) return std::string(kNoWriterResult);
 
     // Once, not between rows: a reply to one row stays visible to the next.

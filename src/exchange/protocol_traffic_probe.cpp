@@ -24,8 +24,6 @@ constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"ProtocolTrafficProbe simulation\","
     "\"probe\":\"simulation listen only\",\"writeRc\":0,\"txHex\":\"\",\"txMessagesWritten\":0,"
     "\"rxCount\":0,\"rx\":[]}";
-constexpr std::string_view kNotConnectedResult =
-    "{\"ok\":false,\"stage\":\"not-connected\",\"message\":\"ISO9141 channel is not open.\"}";
 
 void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
     std::string line = " ProtocolTrafficProbe ";
@@ -54,7 +52,7 @@ std::string protocol_traffic_probe(std::string_view protocol) {
         return std::string(kSimulationResult);
     }
     const j2534::DeviceState& state = j2534::device_state();
-    if (state.channel_id == 0) return std::string(kNotConnectedResult);
+    if (state.channel_id == 0) return std::string(kChannelNotOpenAnswer);
     if (!state.ecu_init_confirmed) {
         log_line(
             " BUILD322 ProtocolTrafficProbe allowed with ECU init not confirmed because "

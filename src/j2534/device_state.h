@@ -42,6 +42,12 @@ struct DeviceState {
     bool ecu_init_confirmed = false;
     // Counter byte for the next KWP71 block when a request gives none; 1..255.
     std::uint8_t kwp71_block_counter = 1;
+
+    // An ECU confirmed on the channel starts its KWP71 blocks from counter 1.
+    void confirm_ecu_init() {
+        ecu_init_confirmed = true;
+        kwp71_block_counter = 1;
+    }
 };
 
 // The process-wide instance. Only code running inside the export guard may

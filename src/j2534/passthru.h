@@ -101,12 +101,8 @@ inline constexpr Status kLastStatusCode = kErrInvalidDeviceId;
 
 // Section 7.3.4: protocol ids.
 enum ProtocolId : unsigned long {
-    kProtocolJ1850Vpw = 1,
-    kProtocolJ1850Pwm = 2,
-    kProtocolIso9141 = 3,
-    kProtocolIso14230 = 4,
-    kProtocolCan = 5,
-    kProtocolIso15765 = 6,
+    kProtocolJ1850Vpw = 1, kProtocolJ1850Pwm = 2, kProtocolIso9141 = 3,
+    kProtocolIso14230 = 4, kProtocolCan = 5,      kProtocolIso15765 = 6,
 };
 
 // PassThruConnect flags. ISO9141_NO_CHECKSUM (0x200) also stands in TxFlags,
@@ -117,29 +113,16 @@ inline constexpr unsigned long kFlagIso9141KLineOnly = 0x1000;
 
 // Section 7.3.8: ioctl ids.
 enum IoctlId : unsigned long {
-    kIoctlGetConfig = 1,
-    kIoctlSetConfig = 2,
-    kIoctlReadVbatt = 3,
-    kIoctlFiveBaudInit = 4,
-    kIoctlFastInit = 5,
-    kIoctlClearTxBuffer = 7,
-    kIoctlClearRxBuffer = 8,
-    kIoctlClearPeriodicMsgs = 9,
-    kIoctlClearMsgFilters = 10,
+    kIoctlGetConfig = 1,     kIoctlSetConfig = 2,     kIoctlReadVbatt = 3,
+    kIoctlFiveBaudInit = 4,  kIoctlFastInit = 5,      kIoctlClearTxBuffer = 7,
+    kIoctlClearRxBuffer = 8, kIoctlClearPeriodicMsgs = 9, kIoctlClearMsgFilters = 10,
 };
 
 // SET_CONFIG parameter ids.
-enum ConfigParameter : unsigned long {
-    kParamDataRate = 1,
-    kParamLoopback = 3,
-};
+enum ConfigParameter : unsigned long { kParamDataRate = 1, kParamLoopback = 3 };
 
 // PassThruStartMsgFilter filter types (the core sets no filters).
-enum FilterType : unsigned long {
-    kPassFilter = 1,
-    kBlockFilter = 2,
-    kFlowControlFilter = 3,
-};
+enum FilterType : unsigned long { kPassFilter = 1, kBlockFilter = 2, kFlowControlFilter = 3 };
 
 inline constexpr std::size_t kMsgDataCapacity = sizeof(PASSTHRU_MSG{}.Data);
 

@@ -79,8 +79,7 @@ std::string connect_iso9141_channel(std::uint32_t baud_rate) {
     if (simulation_on()) {
         log_line(" ISO9141 connect simulation: no TX");
         state.channel_id = 1;  // placeholder that the other operations treat as open
-        state.ecu_init_confirmed = true;
-        state.kwp71_block_counter = 1;
+        state.confirm_ecu_init();
         return kSimulationResult;
     }
     if (state.device_id == 0) return kNotOpenResult;

@@ -57,8 +57,7 @@ std::string try_five_baud_init(std::uint32_t ecu_address) {
 
     if (simulation_on()) {
         log_line(" FIVE_BAUD_INIT simulation: no TX");
-        state.ecu_init_confirmed = true;
-        state.kwp71_block_counter = 1;
+        state.confirm_ecu_init();
         return kSimulationResult;
     }
     if (state.channel_id == 0 || state.entry.ioctl == nullptr) return kNotConnectedResult;
@@ -73,8 +72,8 @@ std::string try_five_baud_init(std::uint32_t ecu_address) {
     const j2534::Status status =
         j2534::to_status(state.entry.ioctl(state.channel_id, j2534::kIoctlFiveBaudInit, &input, &output));
 
-    state.ecu_init_confirmed = status == 0;
-    if (status == 0) state.kwp71_block_counter = 1;
+    state.ecu_init_confirmed = false;
+    if (status == 0) state.confirm_ecu_init();
     const std::string message =
         status == 0 ? std::string(kCompletedMessage) : j2534::status_hint_sentence("FIVE_BAUD_INIT", status);
 

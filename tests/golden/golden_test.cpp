@@ -93,7 +93,8 @@ std::string word(std::istringstream& in) {
     return w;
 }
 
-long number(const std::string& text) { return std::stol(text, nullptr, 0); }
+// Values beyond 32 bits wrap as the device sees them where long has 32 bits.
+long number(const std::string& text) { return static_cast<long>(std::stoll(text, nullptr, 0)); }
 
 int function_id(const std::string& name) {
     static const std::map<std::string, int> ids{
@@ -235,24 +236,15 @@ void GoldenTest::script(std::istringstream& in) {
         reply.data_size = static_cast<unsigned long>(options["data-size"]);
         reply.after_writes = static_cast<unsigned>(options["after"]);
         sim.sim_queue_reply(&reply);
-    } else if (what == "delay") {
-        const int fn = function_id(word(in));
-        sim.sim_set_delay_ms(fn, static_cast<unsigned>(number(word(in))));
     } else {
         static const std::map<std::string, void (*)(SimDevice&, long)> kSettings{
             {"device-id", [](SimDevice& s, long v) { s.sim_set_device_id(static_cast<unsigned long>(v)); }},
             {"channel-id", [](SimDevice& s, long v) { s.sim_set_channel_id(static_cast<unsigned long>(v)); }},
             {"battery", [](SimDevice& s, long v) { s.sim_set_battery_millivolts(static_cast<unsigned long>(v)); }},
-            {"read-empty", [](SimDevice& s, long v) { s.sim_set_read_empty_status(v); }},
             {"read-count", [](SimDevice& s, long v) { s.sim_set_read_reported_count(v); }},
             {"write-count", [](SimDevice& s, long v) { s.sim_set_write_reported_count(v); }},
             {"queue-write-count", [](SimDevice& s, long v) { s.sim_queue_write_count(v); }},
             {"strict-ids", [](SimDevice& s, long v) { s.sim_set_strict_ids(static_cast<int>(v)); }},
-            {"clear-rx-discards", [](SimDevice& s, long v) { s.sim_set_clear_rx_discards(static_cast<int>(v)); }},
-            {"vehicle", [](SimDevice& s, long v) {
-                 s.sim_set_vehicle(static_cast<int>(v));
-                 s.sim_use_virtual_clock(static_cast<int>(v));
-             }},
         };
         kSettings.at(what)(sim, number(word(in)));
     }

@@ -37,16 +37,6 @@ struct StepAnswer {
 
 class MisbehavingDevice : public SimDeviceTest {
 protected:
-    // Back to a freshly loaded core and a reset device between sessions.
-    void restart() {
-        VX_CloseJ2534(nullptr, 0);
-        j2534::reset_device_state_for_tests();
-        set_simulation(false);
-        clear_log_for_tests();
-        sim.sim_reset();
-        FakeClock::install();
-    }
-
     // Runs the whole host session with result buffers of the given size.
     // buffer_size: kLargeBuffer or kTinyBuffer.
     std::vector<StepAnswer> run_session(int buffer_size = kLargeBuffer) {

@@ -27,12 +27,7 @@ protected:
     // A freshly loaded core and a reset, scripted device, with the session
     // played up to (not including) the step under test.
     void prepare(const std::vector<ExportStep>& steps, std::size_t step) {
-        VX_CloseJ2534(nullptr, 0);
-        j2534::reset_device_state_for_tests();
-        set_simulation(false);
-        clear_log_for_tests();
-        sim.sim_reset();
-        FakeClock::install();
+        restart();
         FakeClock::sleeps.reserve(64);  // the fake sleep must not allocate where allocation fails
         // Replies for the probes and commands to read.
         for (int i = 0; i < 12; ++i) sim.queue_reply({0x48, 0x6B, 0x10, static_cast<std::uint8_t>(i)});

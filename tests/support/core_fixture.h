@@ -44,21 +44,20 @@ struct FakeClock {
 
 class CoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FakeClock::install();
-        // No device library may stay loaded from an earlier test.
-        VX_CloseJ2534(nullptr, 0);
-        j2534::reset_device_state_for_tests();
-        set_simulation(false);
-        clear_log_for_tests();
-    }
+    void SetUp() override { reset_core(); }
     void TearDown() override {
-        // Releases the channel, the device and the library this test opened.
+        reset_core();
+        FakeClock::uninstall();
+    }
+
+    // Back to a freshly loaded core with the fake clock: releases whatever
+    // device library is bound, empties the log.
+    static void reset_core() {
+        FakeClock::install();
         VX_CloseJ2534(nullptr, 0);
         j2534::reset_device_state_for_tests();
         set_simulation(false);
         clear_log_for_tests();
-        FakeClock::uninstall();
     }
 
     static std::string log() { return vx::testing::log_text(); }

@@ -148,6 +148,12 @@ protected:
     }
     std::string open_device() { return open_device(sim.path()); }
 
+    // A freshly loaded core and a reset device.
+    void restart() {
+        reset_core();
+        sim.sim_reset();
+    }
+
     SimDevice sim;
 };
 
