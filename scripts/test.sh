@@ -78,9 +78,15 @@ record_ctest() {
   return 1
 }
 
-record_build_failure() {
-  record "$1" FAIL "build failed (see $dir/build.log)" $step_start
+# build_step <step> <cmake args...> [-- <build targets...>]: configure_and_build
+# in $dir; a failure is the step's result.
+build_step() {
+  local step="$1"
+  shift
+  configure_and_build "$dir" "$dir/build.log" "$@" && return 0
+  record "$step" FAIL "build failed (see $dir/build.log)" $step_start
   total_failed=$((total_failed + 1))
+  return 1
 }
 
 # configure_and_build <dir> <log> <cmake args...> [-- <build targets...>]
@@ -114,29 +120,25 @@ fi
 
 # ---------------------------------------------------------------------------
 start_step linux "linux: gcc, AddressSanitizer + UndefinedBehaviorSanitizer"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
+if build_step linux -DCMAKE_BUILD_TYPE=Debug \
      -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DVXDIAG_SANITIZE=address,undefined; then
   (cd "$dir" && ctest -j "$jobs" --timeout 600 </dev/null) 2>&1 | tee "$dir/ctest.log"
   record_ctest linux "ctest tests passed"
-else
-  record_build_failure linux
 fi
 
 # ---------------------------------------------------------------------------
 start_step tsan "tsan: gcc, ThreadSanitizer, the concurrency tests"
 # Only the threaded test program is built here (tests/reliability); the rest
 # of the tree is single-threaded per call and covered by the linux step.
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
+if build_step tsan -DCMAKE_BUILD_TYPE=Debug \
      -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DVXDIAG_SANITIZE=thread -- vxcore_concurrency_tests; then
   (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" ctest -L reliability -j "$jobs" --timeout 600 </dev/null) 2>&1 | tee "$dir/ctest.log"
   record_ctest tsan "ctest tests passed, no ThreadSanitizer report"
-else
-  record_build_failure tsan
 fi
 
 # ---------------------------------------------------------------------------
 start_step fuzz "fuzz: clang libFuzzer targets, ${fuzz_seconds} s each"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+if build_step fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \
      -DVXDIAG_FUZZ=ON -DVXDIAG_FUZZ_SECONDS="$fuzz_seconds" -- vxdiag_fuzzers; then
   (cd "$dir" && ctest -L fuzz -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
@@ -151,13 +153,11 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   if ! record_ctest fuzz "targets passed: $fuzz_stats" " (see $dir/ctest.log): $fuzz_stats"; then
     tail -80 "$dir/ctest.log"
   fi
-else
-  record_build_failure fuzz
 fi
 
 # ---------------------------------------------------------------------------
 start_step win64 "win64: mingw-w64 x86_64 cross build, tests under wine64"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+if build_step win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake"; then
   # A prefix of this build's own, headless, no Mono/Gecko installers.
   export WINEPREFIX="$dir/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -184,20 +184,16 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     grep -E '\[  FAILED  \]|Failure|error' "$dir/ctest.log" | head -60
     tail -60 "$dir/ctest.log"
   fi
-else
-  record_build_failure win64
 fi
 
 # ---------------------------------------------------------------------------
 start_step win32 "win32: mingw-w64 i686 cross build, static checks"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release \
+if build_step win32 -DCMAKE_BUILD_TYPE=Release \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"; then
   (cd "$dir" && ctest -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
   grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its (binary|kit) check|^ +(missing|unexpected|decorated|imports|machine|VERSIONINFO|lib/|include/)|holds the kit|VERSIONINFO|import thunks|imports the exports by|tests passed|Total Test time' "$dir/ctest.log"
   record_ctest win32 "static checks passed (i386, exports, imports; the kit's zip: files, VERSIONINFO, import libraries)" \
     " (see $dir/ctest.log)"
-else
-  record_build_failure win32
 fi
 
 # ---------------------------------------------------------------------------
@@ -298,7 +294,7 @@ kit_mono() {
     tee "$dir/$1.log"
 }
 
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
      -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- VXArvessaDiagCore passthru_sim vxdiag; then
   kit_check "cpack -G DEB: the package holds the kit, unpacked with dpkg-deb" kit_debian_package
   kit_check "the library's SONAME names its versioned link" kit_soname
@@ -319,8 +315,6 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release -DBUIL
   else
     record kit FAIL "$kit_failed of $((kit_passed + kit_failed)) checks failed (see $dir/kit.log; $kit_detail)" $step_start
   fi
-else
-  record_build_failure kit
 fi
 
 # ---------------------------------------------------------------------------
