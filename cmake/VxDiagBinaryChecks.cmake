@@ -8,12 +8,17 @@
 set(VXDIAG_WINDOWS_SYSTEM_DLLS
   "^(kernel32|kernelbase|advapi32|msvcrt|ucrtbase|user32|gdi32|shell32|shlwapi|ole32|oleaut32|version|ws2_32|bcrypt|ntdll|setupapi|api-ms-win-[a-z0-9-]+)\\.dll$")
 
-# vxdiag_add_binary_check(<test name> <library target>
+# vxdiag_add_binary_check(<test name> <library target or file>
 #                         EXPORTS <name>... [EXACT] [EXTRA_EXPORTS_REGEX <regex>])
+# A file is checked as it is when the test runs (e.g. the DLL of a package).
 function(vxdiag_add_binary_check test_name target)
   cmake_parse_arguments(arg "EXACT" "EXTRA_EXPORTS_REGEX" "EXPORTS" ${ARGN})
   string(REPLACE ";" "," export_names "${arg_EXPORTS}")
-  set(args -DFILE=$<TARGET_FILE:${target}> -DEXPORTS=${export_names})
+  set(file ${target})
+  if(TARGET ${target})
+    set(file $<TARGET_FILE:${target}>)
+  endif()
+  set(args -DFILE=${file} -DEXPORTS=${export_names})
   if(arg_EXACT)
     list(APPEND args -DEXACT=ON)
   endif()

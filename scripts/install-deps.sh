@@ -30,6 +30,14 @@ all_packages=(
   wine64                        # runs the x86_64 test programs; never wine32
   valgrind
   gcovr                         # line and branch coverage report (scripts/coverage.sh)
+  # The host developers' kit: packages, import library, bindings
+  dpkg-dev                      # dpkg-shlibdeps for the Debian package's dependencies
+  file                          # CPack's Debian generator tells ELF files apart with it
+  pkg-config                    # the kit's consumer build through VXArvessaDiagCore.pc
+  llvm-14                       # llvm-dlltool-14: the MSVC import library of the Windows kit
+  python3                       # the Python binding's tests (Debian's python3, standard library only)
+  mono-mcs                      # the C# binding and its sample
+  mono-runtime
 )
 
 case "$set_name" in

@@ -5,7 +5,10 @@
 #   1b. tsan  gcc build with ThreadSanitizer of the concurrency tests, ctest
 #   2. fuzz   clang build of the libFuzzer targets, each run for a bounded time
 #   3. win64  mingw-w64 x86_64 cross build, its tests under wine64
-#   4. win32  mingw-w64 i686 cross build (the production DLL), static checks
+#   4. win32  mingw-w64 i686 cross build (the production DLL), static checks,
+#             the Windows kit's zip among them
+#   5. kit    Release build, the Debian package, and host builds and the
+#             bindings against its unpacked tree
 # and ends with a summary. Exits non-zero when any step fails.
 #
 # Environment: VXDIAG_FUZZ_SECONDS (default 30) bounds each fuzz run;
@@ -54,6 +57,38 @@ read_ctest_counts() {
   total_failed=$((total_failed + ctest_failed))
 }
 
+# start_step <name> <title>: a new step, building in $dir (build/test-<name>).
+start_step() {
+  log "$2"
+  step_start=$SECONDS
+  dir="$build_root/test-$1"
+  mkdir -p "$dir"
+}
+
+# record_ctest <step> <detail when passed> [detail added when failed]: the
+# step's result from its ctest log, $dir/ctest.log. Returns 1 when it failed.
+record_ctest() {
+  read_ctest_counts "$dir/ctest.log"
+  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
+    record "$1" PASS "$ctest_total $2" $step_start
+    return 0
+  fi
+  record "$1" FAIL "ctest: $ctest_failed of $ctest_total failed${3:-}" $step_start
+  [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
+  return 1
+}
+
+# build_step <step> <cmake args...> [-- <build targets...>]: configure_and_build
+# in $dir; a failure is the step's result.
+build_step() {
+  local step="$1"
+  shift
+  configure_and_build "$dir" "$dir/build.log" "$@" && return 0
+  record "$step" FAIL "build failed (see $dir/build.log)" $step_start
+  total_failed=$((total_failed + 1))
+  return 1
+}
+
 # configure_and_build <dir> <log> <cmake args...> [-- <build targets...>]
 configure_and_build() {
   local dir="$1" logfile="$2"
@@ -84,53 +119,26 @@ else
 fi
 
 # ---------------------------------------------------------------------------
-log "linux: gcc, AddressSanitizer + UndefinedBehaviorSanitizer"
-step_start=$SECONDS
-dir="$build_root/test-linux"
-mkdir -p "$dir"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
+start_step linux "linux: gcc, AddressSanitizer + UndefinedBehaviorSanitizer"
+if build_step linux -DCMAKE_BUILD_TYPE=Debug \
      -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DVXDIAG_SANITIZE=address,undefined; then
   (cd "$dir" && ctest -j "$jobs" --timeout 600 </dev/null) 2>&1 | tee "$dir/ctest.log"
-  read_ctest_counts "$dir/ctest.log"
-  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
-    record linux PASS "$ctest_total ctest tests passed" $step_start
-  else
-    record linux FAIL "ctest: $ctest_failed of $ctest_total failed" $step_start
-    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
-  fi
-else
-  record linux FAIL "build failed (see $dir/build.log)" $step_start
-  total_failed=$((total_failed + 1))
+  record_ctest linux "ctest tests passed"
 fi
 
 # ---------------------------------------------------------------------------
-log "tsan: gcc, ThreadSanitizer, the concurrency tests"
-step_start=$SECONDS
-dir="$build_root/test-tsan"
-mkdir -p "$dir"
+start_step tsan "tsan: gcc, ThreadSanitizer, the concurrency tests"
 # Only the threaded test program is built here (tests/reliability); the rest
 # of the tree is single-threaded per call and covered by the linux step.
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Debug \
+if build_step tsan -DCMAKE_BUILD_TYPE=Debug \
      -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DVXDIAG_SANITIZE=thread -- vxcore_concurrency_tests; then
   (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" ctest -L reliability -j "$jobs" --timeout 600 </dev/null) 2>&1 | tee "$dir/ctest.log"
-  read_ctest_counts "$dir/ctest.log"
-  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
-    record tsan PASS "$ctest_total ctest tests passed, no ThreadSanitizer report" $step_start
-  else
-    record tsan FAIL "ctest: $ctest_failed of $ctest_total failed" $step_start
-    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
-  fi
-else
-  record tsan FAIL "build failed (see $dir/build.log)" $step_start
-  total_failed=$((total_failed + 1))
+  record_ctest tsan "ctest tests passed, no ThreadSanitizer report"
 fi
 
 # ---------------------------------------------------------------------------
-log "fuzz: clang libFuzzer targets, ${fuzz_seconds} s each"
-step_start=$SECONDS
-dir="$build_root/test-fuzz"
-mkdir -p "$dir"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+start_step fuzz "fuzz: clang libFuzzer targets, ${fuzz_seconds} s each"
+if build_step fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \
      -DVXDIAG_FUZZ=ON -DVXDIAG_FUZZ_SECONDS="$fuzz_seconds" -- vxdiag_fuzzers; then
   (cd "$dir" && ctest -L fuzz -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
@@ -142,25 +150,14 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     END { for (n in names) printf "%s %s runs, %s exec/s; ", names[n], runs[n], rate[n] }' "$dir/ctest.log")"
   grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|Total Test time|ERROR: libFuzzer|SUMMARY:|==[0-9]+==ERROR' "$dir/ctest.log"
   echo "fuzz stats: $fuzz_stats"
-  read_ctest_counts "$dir/ctest.log"
-  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
-    record fuzz PASS "$ctest_total targets passed: $fuzz_stats" $step_start
-  else
+  if ! record_ctest fuzz "targets passed: $fuzz_stats" " (see $dir/ctest.log): $fuzz_stats"; then
     tail -80 "$dir/ctest.log"
-    record fuzz FAIL "ctest: $ctest_failed of $ctest_total failed (see $dir/ctest.log): $fuzz_stats" $step_start
-    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
   fi
-else
-  record fuzz FAIL "build failed (see $dir/build.log)" $step_start
-  total_failed=$((total_failed + 1))
 fi
 
 # ---------------------------------------------------------------------------
-log "win64: mingw-w64 x86_64 cross build, tests under wine64"
-step_start=$SECONDS
-dir="$build_root/test-win64"
-mkdir -p "$dir"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+start_step win64 "win64: mingw-w64 x86_64 cross build, tests under wine64"
+if build_step win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake"; then
   # A prefix of this build's own, headless, no Mono/Gecko installers.
   export WINEPREFIX="$dir/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -182,39 +179,142 @@ if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   # output is repeated without the prefix.
   gtest_ran="$(awk '/^[0-9]+: \[==========\] [0-9]+ tests? from .* ran/ { for (i = 1; i < NF; i++) if ($i == "[==========]") n += $(i + 1) } END { print n + 0 }' "$dir/ctest.log")"
   gtest_passed="$(awk '/^[0-9]+: \[  PASSED  \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "PASSED") n += $(i + 2) } END { print n + 0 }' "$dir/ctest.log")"
-  read_ctest_counts "$dir/ctest.log"
-  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
-    record win64 PASS "$ctest_total ctest tests passed; GoogleTest under Wine: ${gtest_passed:-?} of ${gtest_ran:-?} passed" $step_start
-  else
+  if ! record_ctest win64 "ctest tests passed; GoogleTest under Wine: ${gtest_passed:-?} of ${gtest_ran:-?} passed" \
+       "; GoogleTest under Wine: ${gtest_passed:-0} of ${gtest_ran:-?} passed (see $dir/ctest.log)"; then
     grep -E '\[  FAILED  \]|Failure|error' "$dir/ctest.log" | head -60
     tail -60 "$dir/ctest.log"
-    record win64 FAIL "ctest: $ctest_failed of $ctest_total failed; GoogleTest under Wine: ${gtest_passed:-0} of ${gtest_ran:-?} passed (see $dir/ctest.log)" $step_start
-    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
   fi
-else
-  record win64 FAIL "build failed (see $dir/build.log)" $step_start
-  total_failed=$((total_failed + 1))
 fi
 
 # ---------------------------------------------------------------------------
-log "win32: mingw-w64 i686 cross build, static checks"
-step_start=$SECONDS
-dir="$build_root/test-win32"
-mkdir -p "$dir"
-if configure_and_build "$dir" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release \
+start_step win32 "win32: mingw-w64 i686 cross build, static checks"
+if build_step win32 -DCMAKE_BUILD_TYPE=Release \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"; then
   (cd "$dir" && ctest -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
-  grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its binary check|^ +(missing|unexpected|decorated|imports|machine)|tests passed|Total Test time' "$dir/ctest.log"
-  read_ctest_counts "$dir/ctest.log"
-  if [[ $ctest_total -gt 0 && $ctest_failed -eq 0 ]]; then
-    record win32 PASS "$ctest_total static checks passed (i386, exports, imports)" $step_start
+  grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its (binary|kit) check|^ +(missing|unexpected|decorated|imports|machine|VERSIONINFO|lib/|include/)|holds the kit|VERSIONINFO|import thunks|imports the exports by|tests passed|Total Test time' "$dir/ctest.log"
+  record_ctest win32 "static checks passed (i386, exports, imports; the kit's zip: files, VERSIONINFO, import libraries)" \
+    " (see $dir/ctest.log)"
+fi
+
+# ---------------------------------------------------------------------------
+# The kit as a host developer gets it: a Release build without sanitizers,
+# packaged by cpack, unpacked with dpkg-deb (not installed), and used from the
+# unpacked tree by a CMake host, a pkg-config host, vxdiag, and the Python and
+# C# bindings, each running a session against the packaged simulated VCI.
+start_step kit "kit: Release build, Debian package, hosts and bindings against the unpacked package"
+multiarch="$(gcc -print-multiarch)"
+kit_usr="$dir/unpacked/usr"
+kit_lib="$kit_usr/lib/$multiarch"
+kit_core="$kit_lib/libVXArvessaDiagCore.so"
+kit_sim="$kit_lib/VXArvessaDiagCore/simulated-vci/libvxdiag-simulated-vci.so"
+kit_passed=0
+kit_failed=0
+: >"$dir/kit.log"
+
+# kit_check <what> <command...>: one check, its output into $dir/kit.log.
+kit_check() {
+  local what="$1"
+  shift
+  printf '\n==== %s\n' "$what" >>"$dir/kit.log"
+  if "$@" >>"$dir/kit.log" 2>&1; then
+    echo "ok   $what"
+    kit_passed=$((kit_passed + 1))
   else
-    record win32 FAIL "checks: $ctest_failed of $ctest_total failed (see $dir/ctest.log)" $step_start
-    [[ $ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
+    echo "FAIL $what (see $dir/kit.log)"
+    kit_failed=$((kit_failed + 1))
   fi
-else
-  record win32 FAIL "build failed (see $dir/build.log)" $step_start
-  total_failed=$((total_failed + 1))
+}
+
+kit_debian_package() {
+  (cd "$dir" && cpack -G DEB) || return 1
+  local deb
+  deb="$(ls "$dir"/packages/vxarvessadiagcore_*_amd64.deb)" || return 1
+  dpkg-deb --info "$deb" && dpkg-deb --contents "$deb" | tee "$dir/deb-contents.txt" || return 1
+  local file
+  for file in bin/vxdiag include/VXArvessaDiagCore.h "lib/$multiarch/libVXArvessaDiagCore.so" \
+      "lib/$multiarch/cmake/VXArvessaDiagCore/VXArvessaDiagCoreConfig.cmake" \
+      "lib/$multiarch/pkgconfig/VXArvessaDiagCore.pc" \
+      "lib/$multiarch/VXArvessaDiagCore/simulated-vci/libvxdiag-simulated-vci.so"; do
+    grep -Eq " \./usr/$file( ->|$)" "$dir/deb-contents.txt" || { echo "the package lacks /usr/$file"; return 1; }
+  done
+  rm -rf "$dir/unpacked" && dpkg-deb --extract "$deb" "$dir/unpacked"
+}
+
+# The library's SONAME is the name of a link beside it (libVXArvessaDiagCore.so.<major>).
+kit_soname() {
+  local soname
+  soname="$(objdump -p "$kit_core" | awk '$1 == "SONAME" { print $2 }')"
+  echo "SONAME $soname"
+  [[ "$soname" == libVXArvessaDiagCore.so.[0-9]* && -L "$kit_lib/$soname" ]]
+}
+
+kit_cmake_host() {
+  cmake -S "$root/tests/kit" -B "$dir/host-cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$kit_usr" &&
+    cmake --build "$dir/host-cmake" && VXSIM_INSTANT=1 "$dir/host-cmake/kit_consumer" "$kit_sim"
+}
+
+kit_pkg_config_host() {
+  local flags
+  flags="$(PKG_CONFIG_PATH="$kit_lib/pkgconfig" pkg-config --cflags --libs VXArvessaDiagCore)" || return 1
+  echo "pkg-config --cflags --libs VXArvessaDiagCore: $flags"
+  # $flags is split into its options on purpose.
+  # shellcheck disable=SC2086
+  cc -std=c99 -Wall -Wextra -Wpedantic -Werror "$root/tests/kit/consumer.c" $flags -Wl,-rpath,"$kit_lib" \
+     -o "$dir/host-pkg-config" && VXSIM_INSTANT=1 "$dir/host-pkg-config" "$kit_sim"
+}
+
+kit_vxdiag() {
+  VXSIM_INSTANT=1 "$kit_usr/bin/vxdiag" --color never --core "$kit_core" --dll "$kit_sim" \
+    run open connect:10400 init:0x33 battery close log
+}
+
+kit_python() {
+  env PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$kit_usr/share/VXArvessaDiagCore/bindings/python" \
+      VXDIAG_CORE_LIBRARY="$kit_core" VXDIAG_SIM_LIBRARY="$kit_sim" \
+      VXDIAG_HEADER="$kit_usr/include/VXArvessaDiagCore.h" VXSIM_INSTANT=1 \
+      timeout 120 /usr/bin/python3 -m unittest discover -s "$root/bindings/python/tests" -v 2>&1 |
+    tee "$dir/python.log"
+  # A skipped test is a failure here: the core and the VCI are both given.
+  grep -q '^OK$' "$dir/python.log"
+}
+
+kit_dotnet_build() {
+  local bindings="$kit_usr/share/VXArvessaDiagCore/bindings/dotnet"
+  mkdir -p "$dir/dotnet"
+  mcs -target:library -out:"$dir/dotnet/VXArvessaDiagCore.Net.dll" "$bindings/NativeMethods.cs" "$bindings/Core.cs" &&
+    mcs -r:"$dir/dotnet/VXArvessaDiagCore.Net.dll" -out:"$dir/dotnet/VxDiagSample.exe" "$bindings/Sample.cs" &&
+    mcs -r:"$dir/dotnet/VXArvessaDiagCore.Net.dll" -out:"$dir/dotnet/BindingTest.exe" \
+        "$root/bindings/dotnet/tests/BindingTest.cs"
+}
+
+# Mono finds [DllImport("VXArvessaDiagCore")] as libVXArvessaDiagCore.so on LD_LIBRARY_PATH.
+kit_mono() {
+  env LD_LIBRARY_PATH="$kit_lib" VXSIM_INSTANT=1 timeout 120 mono "$dir/dotnet/$1" "$kit_sim" 2>&1 |
+    tee "$dir/$1.log"
+}
+
+if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+     -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- VXArvessaDiagCore passthru_sim vxdiag; then
+  kit_check "cpack -G DEB: the package holds the kit, unpacked with dpkg-deb" kit_debian_package
+  kit_check "the library's SONAME names its versioned link" kit_soname
+  kit_check "a CMake host (find_package) builds against the unpacked tree and runs" kit_cmake_host
+  kit_check "a pkg-config host builds against the unpacked tree and runs" kit_pkg_config_host
+  kit_check "the packaged vxdiag runs a session" kit_vxdiag
+  kit_check "Python binding: unittest against the simulated VCI" kit_python
+  kit_check "C# binding and sample: built with mcs" kit_dotnet_build
+  kit_check "C# sample: a session under Mono" kit_mono VxDiagSample.exe
+  kit_check "C# binding: checks under Mono" kit_mono BindingTest.exe
+  python_tests="$(sed -n 's/^Ran \([0-9]*\) tests\{0,1\} in .*/\1/p' "$dir/python.log" 2>/dev/null)"
+  dotnet_checks="$(grep -Eo '^[0-9]+ passed, [0-9]+ failed$' "$dir/BindingTest.exe.log" 2>/dev/null)"
+  kit_detail="Python binding: ${python_tests:-no} tests; C# binding: ${dotnet_checks:-not run}"
+  total_passed=$((total_passed + kit_passed))
+  total_failed=$((total_failed + kit_failed))
+  if [[ $kit_failed -eq 0 ]]; then
+    record kit PASS "$kit_passed checks passed ($kit_detail)" $step_start
+  else
+    record kit FAIL "$kit_failed of $((kit_passed + kit_failed)) checks failed (see $dir/kit.log; $kit_detail)" $step_start
+  fi
 fi
 
 # ---------------------------------------------------------------------------
