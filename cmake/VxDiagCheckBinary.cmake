@@ -26,16 +26,23 @@ string(REPLACE "," ";" expected "${EXPORTS}")
 list(SORT expected)
 set(problems "")
 
-if(FORMAT STREQUAL "elf")
-  execute_process(COMMAND "${TOOL}" -D --defined-only "${FILE}"
-                  OUTPUT_VARIABLE listing RESULT_VARIABLE rc ERROR_VARIABLE err)
+# tool_lines(<out> <option>...): the lines TOOL prints for FILE, as a list.
+# Square brackets would keep CMake from splitting the list at the semicolons
+# between them; semicolons themselves are list separators.
+function(tool_lines out)
+  execute_process(COMMAND "${TOOL}" ${ARGN} "${FILE}" OUTPUT_VARIABLE listing RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${TOOL} failed on ${FILE}: ${err}")
+    message(FATAL_ERROR "${TOOL} ${ARGN} failed on ${FILE}: ${err}")
   endif()
   string(REPLACE ";" "," listing "${listing}")
   string(REPLACE "[" "<" listing "${listing}")
   string(REPLACE "]" ">" listing "${listing}")
   string(REPLACE "\n" ";" lines "${listing}")
+  set(${out} "${lines}" PARENT_SCOPE)
+endfunction()
+
+if(FORMAT STREQUAL "elf")
+  tool_lines(lines -D --defined-only)
   set(actual "")
   foreach(line IN LISTS lines)
     # "<address> <type> <name>[@@version]"
@@ -61,17 +68,7 @@ elseif(FORMAT STREQUAL "pe")
     endif()
   endif()
 
-  execute_process(COMMAND "${TOOL}" -p "${FILE}"
-                  OUTPUT_VARIABLE listing RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${TOOL} -p failed on ${FILE}: ${err}")
-  endif()
-  # Square brackets would keep CMake from splitting the list at the
-  # semicolons between them; semicolons themselves are list separators.
-  string(REPLACE ";" "," listing "${listing}")
-  string(REPLACE "[" "<" listing "${listing}")
-  string(REPLACE "]" ">" listing "${listing}")
-  string(REPLACE "\n" ";" lines "${listing}")
+  tool_lines(lines -p)
   set(actual "")
   set(imports "")
   set(in_names OFF)

@@ -70,7 +70,7 @@ FrameWrite clear_and_send_frame(const Bytes& frame, std::uint32_t timeout_ms) {
 }
 
 RxList collect_replies(std::uint32_t per_read_timeout_ms) {
-    return read_rx_list(kReplyMessagesMax, per_read_timeout_ms);
+    return read_rx_list({.max_messages = kReplyMessagesMax, .timeout_ms = per_read_timeout_ms});
 }
 
 std::string command_refusal(std::string_view stage, std::string_view message) {

@@ -14,8 +14,7 @@ namespace vx {
 namespace {
 
 // After each attempt: up to eight messages, 250 ms per read.
-constexpr std::uint32_t kReadMaxMessages = 8;
-constexpr std::uint32_t kReadTimeoutMs = 250;
+constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"commandSent\":false,\"noTx\":true,"
@@ -63,7 +62,7 @@ bool run_attempt(const ProbeAttempt& attempt, std::string_view read_type, std::s
     clear_tx_rx_buffers();
     WriteOutcome outcome{.tx = attempt.frame, .tx_flags = attempt.tx_flags};
     outcome.rc = write_frame(attempt.frame, attempt.tx_flags, attempt.timeout_ms, outcome.written);
-    const RxList rx = read_rx_list(kReadMaxMessages, kReadTimeoutMs);
+    const RxList rx = read_rx_list(kAttemptReplies);
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
 

@@ -59,17 +59,17 @@ j2534::Status write_frame(std::span<const std::uint8_t> frame, std::uint32_t tx_
     return j2534::to_status(rc);
 }
 
-RxList read_rx_list(std::uint32_t max_messages, std::uint32_t timeout_ms) {
+RxList read_rx_list(ReadLimits limits) {
     RxList list;
     const j2534::DeviceState& state = j2534::device_state();
     if (state.channel_id == 0 || state.entry.read_msgs == nullptr) return list;
 
     list.json.pop_back();  // reopen "[]"
     PASSTHRU_MSG message;
-    while (list.count < max_messages) {
+    while (list.count < limits.max_messages) {
         std::memset(&message, 0, sizeof message);
         unsigned long num_msgs = 1;
-        const long rc = state.entry.read_msgs(state.channel_id, &message, &num_msgs, timeout_ms);
+        const long rc = state.entry.read_msgs(state.channel_id, &message, &num_msgs, limits.timeout_ms);
         if (j2534::to_status(rc) != 0 || num_msgs == 0) break;
         // Only one message was offered; a device that claims more still
         // delivered at most this one, and only this one is rendered.

@@ -38,13 +38,20 @@ struct RxList {
     std::uint32_t count = 0;
 };
 
-// Reads up to max_messages messages, one PassThruReadMsgs call each with
-// timeout_ms, and stops at the first call that brings nothing (non-zero status
-// or a count of 0). Each entry is
+// How long a collection of replies goes on: at most max_messages messages,
+// each read waiting at most timeout_ms.
+struct ReadLimits {
+    std::uint32_t max_messages;
+    std::uint32_t timeout_ms;
+};
+
+// Reads up to the limit's messages, one PassThruReadMsgs call each, and stops
+// at the first call that brings nothing (non-zero status or a count of 0).
+// Each entry is
 // {"protocol":P,"rxStatus":R,"txFlags":T,"timestamp":S,"size":N,"hex":"..."}
 // where size is the DataSize the device reported and hex never reads past the
 // 4128-byte data area. Nothing is read without an open channel.
-RxList read_rx_list(std::uint32_t max_messages, std::uint32_t timeout_ms);
+RxList read_rx_list(ReadLimits limits);
 
 // CLEAR_TX_BUFFER then CLEAR_RX_BUFFER; the first non-zero status, else the
 // second; kCodeUnavailable for a step that cannot be made. Callers ignore it.

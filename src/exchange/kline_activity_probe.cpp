@@ -15,12 +15,9 @@ namespace vx {
 
 namespace {
 
-// Each row waits at most this long for the device to take its frame.
-constexpr std::uint32_t kWriteTimeoutMs = 1000;
 // After each row: up to four messages, 100 ms per read, so a silent row
 // costs one short read.
-constexpr std::uint32_t kReadMaxMessages = 4;
-constexpr std::uint32_t kReadTimeoutMs = 100;
+constexpr ReadLimits kRowReplies{.max_messages = 4, .timeout_ms = 100};
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"KLineActivityProbe simulation\","
@@ -35,8 +32,8 @@ constexpr std::string_view kNote =
 // Sends one row, reports it and logs it; true when the device confirmed it.
 bool send_row(const CatalogueFrame& row, ResultWriter& probes, RxList& rx) {
     WriteOutcome outcome{.tx = row.bytes, .tx_flags = row.tx_flags};
-    outcome.rc = write_frame(row.bytes, row.tx_flags, kWriteTimeoutMs, outcome.written);
-    rx = read_rx_list(kReadMaxMessages, kReadTimeoutMs);
+    outcome.rc = write_frame(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
+    rx = read_rx_list(kRowReplies);
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
 

@@ -19,7 +19,8 @@
 
 namespace vx {
 
-// The write time-out an attempt gets when none (0) is given.
+// The write time-out of a probe frame: the activity rows, the KWP71
+// keepalive, and an attempt for which none (0) is given.
 inline constexpr std::uint32_t kDefaultProbeTimeoutMs = 1000;
 
 namespace probe_bytes {

@@ -15,10 +15,8 @@ namespace vx {
 
 namespace {
 
-constexpr std::uint32_t kKeepaliveWriteTimeoutMs = 1000;
 // Listening ends at the first 200 ms without a message or after eight.
-constexpr std::uint32_t kReadMaxMessages = 8;
-constexpr std::uint32_t kReadTimeoutMs = 200;
+constexpr ReadLimits kListening{.max_messages = 8, .timeout_ms = 200};
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"ProtocolTrafficProbe simulation\","
@@ -68,9 +66,9 @@ std::string protocol_traffic_probe(std::string_view protocol) {
         // keeps an awake ECU talking without touching the block counter of
         // the actuator commands.
         outcome.tx = kKwp71Keepalive.bytes;
-        outcome.rc = write_frame(outcome.tx, kKwp71Keepalive.tx_flags, kKeepaliveWriteTimeoutMs, outcome.written);
+        outcome.rc = write_frame(outcome.tx, kKwp71Keepalive.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
     }
-    const RxList rx = read_rx_list(kReadMaxMessages, kReadTimeoutMs);
+    const RxList rx = read_rx_list(kListening);
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
     const bool ok = kwp71 ? (outcome.rc == 0 && outcome.written == 1) : true;

@@ -71,17 +71,20 @@ std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud
     return w.take();
 }
 
+// Only marks a channel as open: the placeholder 1, which the other
+// operations treat as open, with the ECU taken as initialised.
+std::string simulated_connect(j2534::DeviceState& state) {
+    log_line(" ISO9141 connect simulation: no TX");
+    state.channel_id = 1;
+    state.confirm_ecu_init();
+    return kSimulationResult;
+}
+
 }  // namespace
 
 std::string connect_iso9141_channel(std::uint32_t baud_rate) {
     j2534::DeviceState& state = j2534::device_state();
-
-    if (simulation_on()) {
-        log_line(" ISO9141 connect simulation: no TX");
-        state.channel_id = 1;  // placeholder that the other operations treat as open
-        state.confirm_ecu_init();
-        return kSimulationResult;
-    }
+    if (simulation_on()) return simulated_connect(state);
     if (state.device_id == 0) return kNotOpenResult;
 
     // One channel at a time: release the earlier one first. Its status says

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/text_utils.h"
+#include "support/export_calls.h"
 #include "support/sim_device.h"
 
 namespace vx::testing {
@@ -250,34 +251,13 @@ void GoldenTest::script(std::istringstream& in) {
     }
 }
 
-std::string GoldenTest::call(const std::string& name, const std::string& arg_in) {
-    const bool null_arg = arg_in == "null";
-    const std::string arg = arg_in == "$SIM" ? sim_->path() : arg_in;
-    const char* text = null_arg ? nullptr : arg.c_str();
-    const auto n = [&arg] { return static_cast<unsigned>(arg.empty() ? 0 : number(arg)); };
+std::string GoldenTest::call(const std::string& name, const std::string& argument) {
     std::vector<char> buffer(65536, '\0');
-    char* b = buffer.data();
-    const int size = static_cast<int>(buffer.size());
-    using Text = int (*)(const char*, char*, int);
-    using None = int (*)(char*, int);
-    static const std::map<std::string, Text> kText{
-        {"VX_OpenJ2534Dll", VX_OpenJ2534Dll},           {"VX_ProtocolTrafficProbe", VX_ProtocolTrafficProbe},
-        {"VX_ReadFaults", VX_ReadFaults},               {"VX_ReadLiveData", VX_ReadLiveData},
-        {"VX_RunSafeFunction", VX_RunSafeFunction},     {"VX_RunActuatorKwp71", VX_RunActuatorKwp71},
-        {"VX_ClearFaultMemory", VX_ClearFaultMemory}};
-    static const std::map<std::string, None> kNone{
-        {"VX_CloseJ2534", VX_CloseJ2534}, {"VX_ListJ2534Devices", VX_ListJ2534Devices},
-        {"VX_KLineActivityProbe", VX_KLineActivityProbe}, {"VX_ReadBatteryVoltage", VX_ReadBatteryVoltage}};
-    int length = 0;
-    if (kText.count(name)) length = kText.at(name)(text, b, size);
-    else if (kNone.count(name)) length = kNone.at(name)(b, size);
-    else if (name == "VX_TestIso9141Connect") length = VX_TestIso9141Connect(n(), b, size);
-    else if (name == "VX_TryFiveBaudInit") length = VX_TryFiveBaudInit(n(), b, size);
-    else if (name == "VX_SetSimulation") return std::to_string(VX_SetSimulation(static_cast<int>(n())));
-    else if (name == "VX_CoreVersion") return VX_CoreVersion();
-    else ADD_FAILURE() << "unknown export " << name;
-    EXPECT_EQ(length, static_cast<int>(std::strlen(b))) << name << " returned another length than it wrote";
-    return with_sim_token(b, sim_->path());
+    const int length = call_export(name, argument == "$SIM" ? sim_->path() : argument, buffer.data(),
+                                   static_cast<int>(buffer.size()));
+    if (name == "VX_SetSimulation") return std::to_string(length);
+    EXPECT_EQ(length, static_cast<int>(std::strlen(buffer.data()))) << name << " returned another length";
+    return with_sim_token(buffer.data(), sim_->path());
 }
 
 // Open, connect and initialise as the shared starting points of cases; what

@@ -1,14 +1,9 @@
-// A host's session with the core, as the reliability tests replay it, and the
-// checks every raw log must pass whatever the device did.
-//
-// The session calls every export in the order a host does: list the
-// registered libraries, open the device, connect the ISO 9141 channel, wake
-// the ECU, run the probes, take the readings, run the three commands and
-// close; then, with simulation on after the close, the simulated answers,
-// and finally the exports that may be called at any time.
+// A host's session with the core (host_session.txt), as the reliability tests
+// replay it, and the checks every raw log must pass whatever the device did.
 #pragma once
 
 #include <algorithm>
+#include <fstream>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -16,6 +11,7 @@
 #include <vector>
 
 #include "VXArvessaDiagCore.h"
+#include "support/export_calls.h"
 
 namespace vx::testing {
 
@@ -34,66 +30,26 @@ struct ExportStep {
     std::function<int(char* buffer, int size)> call;
 };
 
-// The requests the command exports are given.
-// A function mapped as verified: start frame, 400 ms run, stop frame.
-inline constexpr char kVerifiedFunctionRequest[] =
-    R"({"type":"actuator","name":"Idle valve","mode":"verified","startHex":"30 01","stopHex":"30 00","maxRunMs":400,"timeoutMs":700})";
-// A function the host has not verified: the read-only probe runs instead.
-inline constexpr char kUnverifiedFunctionRequest[] =
-    R"({"type":"actuator","name":"Fan relay","mode":"candidate","startHex":"31 02","timeoutMs":300})";
-inline constexpr char kActuatorRequest[] =
-    R"({"name":"Fan","mode":"kwp71-command-data","commandType":"04","payloadHex":"01 02","timeoutMs":500})";
-inline constexpr char kClearFaultsRequest[] = R"({"name":"Clear DTC","clearHex":"14 FF 00","stopHex":"82"})";
-
+// The session of host_session.txt, its calls going to the device at device_path.
 inline std::vector<ExportStep> host_session(const std::string& device_path) {
-    using K = AnswerKind;
     std::vector<ExportStep> steps;
-    auto json = [&steps](std::string name, std::function<int(char*, int)> call) {
-        steps.push_back({std::move(name), K::Json, std::move(call)});
-    };
-    json("VX_ListJ2534Devices", [](char* b, int n) { return VX_ListJ2534Devices(b, n); });
-    json("VX_OpenJ2534Dll", [device_path](char* b, int n) { return VX_OpenJ2534Dll(device_path.c_str(), b, n); });
-    json("VX_TestIso9141Connect 10400", [](char* b, int n) { return VX_TestIso9141Connect(10400, b, n); });
-    json("VX_TryFiveBaudInit 0x33", [](char* b, int n) { return VX_TryFiveBaudInit(0x33, b, n); });
-    json("VX_KLineActivityProbe", [](char* b, int n) { return VX_KLineActivityProbe(b, n); });
-    json("VX_ProtocolTrafficProbe KWP71", [](char* b, int n) { return VX_ProtocolTrafficProbe("KWP71", b, n); });
-    json("VX_ProtocolTrafficProbe ISO9141", [](char* b, int n) { return VX_ProtocolTrafficProbe("ISO9141", b, n); });
-    json("VX_ReadBatteryVoltage", [](char* b, int n) { return VX_ReadBatteryVoltage(b, n); });
-    json("VX_ReadFaults", [](char* b, int n) { return VX_ReadFaults(nullptr, b, n); });
-    json("VX_ReadLiveData", [](char* b, int n) { return VX_ReadLiveData(nullptr, b, n); });
-    json("VX_RunSafeFunction verified", [](char* b, int n) { return VX_RunSafeFunction(kVerifiedFunctionRequest, b, n); });
-    json("VX_RunSafeFunction unverified", [](char* b, int n) { return VX_RunSafeFunction(kUnverifiedFunctionRequest, b, n); });
-    json("VX_RunActuatorKwp71", [](char* b, int n) { return VX_RunActuatorKwp71(kActuatorRequest, b, n); });
-    json("VX_ClearFaultMemory", [](char* b, int n) { return VX_ClearFaultMemory(kClearFaultsRequest, b, n); });
-    json("VX_CloseJ2534", [](char* b, int n) { return VX_CloseJ2534(b, n); });
-    // Simulation is on after the close.
-    json("VX_TestIso9141Connect simulated", [](char* b, int n) { return VX_TestIso9141Connect(0, b, n); });
-    json("VX_TryFiveBaudInit simulated", [](char* b, int n) { return VX_TryFiveBaudInit(0x11, b, n); });
-    json("VX_KLineActivityProbe simulated", [](char* b, int n) { return VX_KLineActivityProbe(b, n); });
-    json("VX_ProtocolTrafficProbe simulated", [](char* b, int n) { return VX_ProtocolTrafficProbe(nullptr, b, n); });
-    json("VX_ReadBatteryVoltage simulated", [](char* b, int n) { return VX_ReadBatteryVoltage(b, n); });
-    json("VX_ReadFaults simulated", [](char* b, int n) { return VX_ReadFaults(nullptr, b, n); });
-    json("VX_ReadLiveData simulated", [](char* b, int n) { return VX_ReadLiveData(nullptr, b, n); });
-    json("VX_RunSafeFunction simulated", [](char* b, int n) { return VX_RunSafeFunction(kVerifiedFunctionRequest, b, n); });
-    json("VX_RunActuatorKwp71 simulated", [](char* b, int n) { return VX_RunActuatorKwp71(kActuatorRequest, b, n); });
-    json("VX_ClearFaultMemory simulated", [](char* b, int n) { return VX_ClearFaultMemory(nullptr, b, n); });
-    steps.push_back({"VX_SetSimulation 0", K::Zero, [](char*, int) { return VX_SetSimulation(0); }});
-    // Simulation off with the placeholder channel of the simulated connect and
-    // no device: the exports must not reach for a library that is not there.
-    json("VX_RunSafeFunction without device", [](char* b, int n) { return VX_RunSafeFunction(kVerifiedFunctionRequest, b, n); });
-    json("VX_ReadFaults without device", [](char* b, int n) { return VX_ReadFaults(nullptr, b, n); });
-    json("VX_CloseJ2534 again", [](char* b, int n) { return VX_CloseJ2534(b, n); });
-    steps.push_back({"VX_SetSimulation 1", K::Zero, [](char*, int) { return VX_SetSimulation(1); }});
-    steps.push_back({"VX_CoreVersion", K::Version, [](char* b, int n) {
-                         const std::string_view text = VX_CoreVersion();
-                         if (b != nullptr && n > 0) {
-                             const std::size_t kept = std::min(text.size(), static_cast<std::size_t>(n - 1));
-                             text.copy(b, kept);
-                             b[kept] = '\0';
-                         }
-                         return static_cast<int>(text.size());
-                     }});
-    steps.push_back({"VX_GetLastLog", K::Log, [](char* b, int n) { return VX_GetLastLog(b, n); }});
+    std::ifstream file(VXDIAG_HOST_SESSION);
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t bar = line.find(" | ");
+        if (line.empty() || line[0] == '#' || bar == std::string::npos) continue;
+        const std::string call = line.substr(bar + 3);
+        const std::string name = call.substr(0, call.find(' '));
+        std::string argument = name.size() < call.size() ? call.substr(name.size() + 1) : std::string();
+        if (argument == "$SIM") argument = device_path;
+        const AnswerKind kind = name == "VX_SetSimulation" ? AnswerKind::Zero
+                                : name == "VX_CoreVersion" ? AnswerKind::Version
+                                : name == "VX_GetLastLog"  ? AnswerKind::Log
+                                                           : AnswerKind::Json;
+        steps.push_back({line.substr(0, bar), kind, [name, argument](char* buffer, int size) {
+                             return call_export(name, argument, buffer, size);
+                         }});
+    }
+    EXPECT_FALSE(steps.empty()) << "no session read from " << VXDIAG_HOST_SESSION;
     return steps;
 }
 
