@@ -264,9 +264,12 @@ kit_pkg_config_host() {
      -o "$dir/host-pkg-config" && VXSIM_INSTANT=1 "$dir/host-pkg-config" "$kit_sim"
 }
 
+# Without --core and --dll the packaged vxdiag takes the core and the
+# simulated VCI installed beside it.
 kit_vxdiag() {
-  VXSIM_INSTANT=1 "$kit_usr/bin/vxdiag" --color never --core "$kit_core" --dll "$kit_sim" \
-    run open connect:10400 init:0x33 battery close log
+  VXSIM_INSTANT=1 "$kit_usr/bin/vxdiag" --color never --version | grep -F "usr/lib/$multiarch/libVXArvessaDiagCore.so" &&
+    VXSIM_INSTANT=1 "$kit_usr/bin/vxdiag" --color never run open connect:10400 init:0x33 battery close log |
+    grep -F "simulated-vci/libvxdiag-simulated-vci.so"
 }
 
 kit_python() {

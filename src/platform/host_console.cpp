@@ -105,6 +105,12 @@ void interrupt_cleanup_finished() {
 
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
+std::string executable_path() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
 #else
 
 void install_interrupt_handlers(const char* first_note, const char* waiting_note) {
@@ -134,6 +140,14 @@ void install_interrupt_handlers(const char* first_note, const char* waiting_note
 void interrupt_cleanup_finished() {}
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+std::string executable_path() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    return length <= 0 || static_cast<std::size_t>(length) >= sizeof path
+               ? std::string()
+               : std::string(path, static_cast<std::size_t>(length));
+}
 
 #endif
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace vx::platform {
 
@@ -31,5 +32,8 @@ void interrupt_cleanup_finished();
 
 // True when the stream is a terminal (not a file, pipe or null device).
 bool is_terminal(std::FILE* stream);
+
+// The full path of the running program; empty when the OS does not say.
+std::string executable_path();
 
 }  // namespace vx::platform

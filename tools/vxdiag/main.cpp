@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@
 #endif
 #ifndef VXDIAG_DEFAULT_DLL_PATH
 #  define VXDIAG_DEFAULT_DLL_PATH ""
+#endif
+#ifndef VXDIAG_INSTALLED_CORE_PATH
+#  define VXDIAG_INSTALLED_CORE_PATH ""
+#endif
+#ifndef VXDIAG_INSTALLED_DLL_PATH
+#  define VXDIAG_INSTALLED_DLL_PATH ""
 #endif
 #ifndef VXDIAG_VERSION
 #  define VXDIAG_VERSION "unknown"
@@ -50,6 +57,18 @@ bool use_colour(vxdiag::ColourChoice choice) {
     const char* term = std::getenv("TERM");
     if (term != nullptr && std::string(term) == "dumb") return false;
     return vx::platform::is_terminal(stdout);
+}
+
+// The library that an installed vxdiag finds beside itself (relative to its
+// own folder, where `cmake --install` puts it), else the one it was built with.
+std::string default_library(const char* installed_relative, const char* built) {
+    const std::filesystem::path program = vx::platform::executable_path();
+    if (!program.empty() && *installed_relative != '\0') {
+        std::error_code error;
+        const std::filesystem::path installed = program.parent_path() / installed_relative;
+        if (std::filesystem::exists(installed, error)) return installed.lexically_normal().string();
+    }
+    return built;
 }
 
 std::vector<vxdiag::Step> steps_from_file(const std::string& file, const std::string& library) {
@@ -149,7 +168,8 @@ int run(int argc, char** argv) {
         "vxdiag: interrupted: the running step finishes, no further step runs, then the device is closed\n",
         "vxdiag: still waiting for the running ECU function to finish and the device to close (not aborting)\n");
     const vxdiag::ParsedCommandLine parsed =
-        vxdiag::parse_command_line(argc, argv, VXDIAG_DEFAULT_CORE_PATH, VXDIAG_DEFAULT_DLL_PATH);
+        vxdiag::parse_command_line(argc, argv, default_library(VXDIAG_INSTALLED_CORE_PATH, VXDIAG_DEFAULT_CORE_PATH),
+                                   default_library(VXDIAG_INSTALLED_DLL_PATH, VXDIAG_DEFAULT_DLL_PATH));
     if (!parsed.options) return parsed.exit_code;
     if (parsed.options->command == Command::ProgramVersion) return print_program_version(parsed.options->core_path);
     try {
