@@ -43,7 +43,7 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     ASSERT_NE(core_version, nullptr);
     ASSERT_NE(set_simulation, nullptr);
     ASSERT_NE(get_last_log, nullptr);
-    EXPECT_EQ(core.find<void*>("_ZN2vx10core_stateEv"), nullptr) << "internal names stay hidden";
+    EXPECT_EQ(core.find<void*>("_ZN2vx5j253412device_stateEv"), nullptr) << "internal names stay hidden";
 
     EXPECT_STREQ(core_version(), "Vexaro Arvessa Ryx J2534 communication core ready");
 
