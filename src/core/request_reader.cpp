@@ -130,14 +130,11 @@ void try_keys_at(std::string_view text, std::size_t quote, std::span<const std::
 }
 
 // Tries the text between the quote at text[quote] and the next one, length
-// bytes long, as each key of that length the pass has not met yet.
+// (below 64) bytes long, as each key of that length the pass has not met yet.
 void try_keys_of_length(std::string_view text, std::size_t quote, std::size_t length, RequestKeys& keys,
                         std::span<std::size_t> positions) {
-    if (length >= keys.of_length.size()) return;
     std::uint16_t& left = keys.of_length[length];
-    if (left == 0) return;
     const char* const quoted = text.data() + quote + 1;
-    if (length != 0 && ((keys.first_bytes >> (static_cast<unsigned char>(*quoted) & 63u)) & 1u) == 0) return;
     for (unsigned bits = left; bits != 0; bits &= bits - 1) {
         const auto i = static_cast<std::size_t>(std::countr_zero(bits));
         if (same_bytes(quoted, keys.keys[i].data(), length)) {
@@ -151,20 +148,33 @@ void try_keys_of_length(std::string_view text, std::size_t quote, std::size_t le
 // Returns the quote to try next, the text's size when none is left.
 std::size_t scan_quotes(std::string_view text, std::size_t quote, RequestKeys& keys,
                         std::span<std::size_t> positions, std::size_t wanted) {
+    if (positions[wanted] != kNotFound) return quote;
     if (quote >= text.size()) return text.size();
     // A key needs a closing quote: the last quote opens none.
     QuoteCursor cursor(text, quote + 1);
-    while (positions[wanted] == kNotFound) {
+    if (keys.every_quote) {
+        while (positions[wanted] == kNotFound) {
+            const std::size_t next = cursor.next();
+            if (next == text.size()) return next;
+            try_keys_at(text, quote, keys.keys, positions);
+            quote = next;
+        }
+        return quote;
+    }
+    const char* const data = text.data();
+    for (;;) {
         const std::size_t next = cursor.next();
         if (next == text.size()) return next;
-        if (keys.every_quote) {
-            try_keys_at(text, quote, keys.keys, positions);
-        } else {
-            try_keys_of_length(text, quote, next - quote - 1, keys, positions);
+        // Only a key left to find of this length, and with this first byte
+        // (a byte by its low six bits), can match.
+        const std::size_t length = next - quote - 1;
+        if (length < keys.of_length.size() && keys.of_length[length] != 0 &&
+            (length == 0 || ((keys.first_bytes >> (static_cast<unsigned char>(data[quote + 1]) & 63u)) & 1u) != 0)) {
+            try_keys_of_length(text, quote, length, keys, positions);
+            if (positions[wanted] != kNotFound) return next;
         }
         quote = next;
     }
-    return quote;
 }
 
 // A quoted value without escapes is the request's own bytes up to the
