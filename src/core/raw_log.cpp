@@ -1,5 +1,6 @@
 #include "core/raw_log.h"
 
+#include <cstring>
 #include <mutex>
 
 #include "core/text_utils.h"
@@ -89,16 +90,25 @@ void log_line(std::initializer_list<std::string_view> text, LineEnd end) {
 
     std::lock_guard<std::mutex> lock(g_log_mutex);
     // Room for the whole line first (growing geometrically, so appending stays
-    // linear): reserve has no effect when it throws, and the appends after it
-    // cannot throw, so a line is either appended whole or not at all.
+    // linear): reserve has no effect when it throws, and nothing after it can
+    // throw, so a line is either appended whole or not at all.
     const std::size_t needed = g_log.size() + stamp_size + text_size + line_end.size();
     if (needed > g_log.capacity()) {
         const std::size_t doubled = 2 * g_log.capacity();
         g_log.reserve(doubled > needed && doubled <= g_log.max_size() ? doubled : needed);
     }
-    g_log.append(stamp, stamp_size);
-    for (const std::string_view piece : text) g_log.append(piece);
-    g_log.append(line_end);
+    // One resize and plain copies rather than an append per piece.
+    const std::size_t start = g_log.size();
+    g_log.resize(needed);
+    char* p = g_log.data() + start;
+    std::memcpy(p, stamp, stamp_size);
+    p += stamp_size;
+    for (const std::string_view piece : text) {
+        if (piece.empty()) continue;  // its data may be null, which memcpy must not see
+        std::memcpy(p, piece.data(), piece.size());
+        p += piece.size();
+    }
+    std::memcpy(p, line_end.data(), line_end.size());
 }
 
 int copy_log_out(char* buffer, int size) noexcept {

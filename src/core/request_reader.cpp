@@ -263,7 +263,10 @@ RequestFields::RequestFields(const char* request, const RequestKeys& keys)
 std::size_t RequestFields::position_of(std::string_view key) const {
     for (std::size_t i = 0; i < keys_.keys.size(); ++i) {
         const std::string_view named = keys_.keys[i];
-        if (named.size() == key.size() && same_bytes(named.data(), key.data(), key.size())) {
+        // The exports ask with the very literal they named (the linker keeps
+        // one copy of equal literals), so the address usually decides.
+        if (named.size() == key.size() &&
+            (named.data() == key.data() || same_bytes(named.data(), key.data(), key.size()))) {
             next_quote_ = scan_quotes(request_, next_quote_, keys_, positions_, i);
             return positions_[i];
         }
