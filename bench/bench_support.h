@@ -9,17 +9,14 @@
 #include <vector>
 
 #include "VXArvessaDiagCore.h"
-#include "core/simulation_switch.h"
-#include "j2534/device_state.h"
 #include "core/raw_log.h"
+#include "device_timer.h"
+#include "j2534/device_state.h"
 #include "passthru_sim_control.h"
 #include "platform/clock_hooks.h"
 #include "platform/dynamic_library.h"
-#include "support/device_timer.h"
 
 namespace vx::bench {
-
-using testing::DeviceTimer;
 
 // The simulated device's back door, resolved from the same build the core
 // binds. Holding the library keeps the device's state across the core's
@@ -87,6 +84,18 @@ struct BenchClock {
         platform::set_clock_hooks(&hooks);
     }
 };
+
+// Requests as a host sends them: a verified function with start and stop
+// frames, a KWP71 actuator block, a mapped fault clear.
+inline constexpr const char* kSafeVerified =
+    R"({"type":"actuator","name":"Radiator fan relay","mode":"verified-mapped",)"
+    R"("startHex":"80 10 F1 02 31 01 B5","stopHex":"80 10 F1 02 32 01 B6","timeoutMs":100,"maxRunMs":150})";
+inline constexpr const char* kActuator =
+    R"({"name":"Idle valve","mode":"kwp71-command-data","commandType":"04","payloadHex":"21 05",)"
+    R"("trailer":"03","timeoutMs":100,"maxRunMs":150})";
+inline constexpr const char* kClear =
+    R"({"name":"Clear DTC","mode":"verified","clearHex":"80 10 F1 01 14 96","stopHex":"80 10 F1 01 3E 10",)"
+    R"("timeoutMs":100})";
 
 // Buffers as a host passes them.
 inline char g_result[32768];

@@ -13,15 +13,10 @@
 #include <functional>
 #include <thread>
 
-#include "bench_support.h"
+#include "export_timing.h"
 
 namespace vx::bench {
 namespace {
-
-SimControl& sim() {
-    static SimControl control;
-    return control;
-}
 
 // Sleeps for real, and keeps what was asked for and what the sleeps took:
 // on a busy machine a thread wakes late, which is the operating system's

@@ -1,9 +1,11 @@
 // A fixed session for instruction counts: one pass over every export against
-// the simulated device in instant mode, with a fixed wall clock and recorded
-// pauses, so that the count is the same on every run. A first pass warms up
-// (binds the library, grows the buffers); in the second only the core's own
-// instructions are counted: collection is switched on around each export and
-// off again inside every device call and while the device is scripted.
+// the simulated device in instant mode, then the exports answered without it
+// (in simulation, without a channel, with an empty registration folder), with
+// a fixed wall clock and recorded pauses, so that the count is the same on
+// every run. A first pass warms up (binds the library, grows the buffers); in
+// the second only the core's own instructions are counted: collection is
+// switched on around each export and off again inside every device call and
+// while the device is scripted.
 //
 //   valgrind --tool=callgrind --collect-atstart=no build/bench-rel/bench/vxcore_session
 //
@@ -11,6 +13,9 @@
 #include <valgrind/callgrind.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
 
 #include "bench_support.h"
 #include "platform/environment.h"
@@ -20,7 +25,7 @@ namespace {
 using vx::bench::g_result;
 using vx::bench::kResultSize;
 using vx::bench::SimControl;
-using vx::testing::DeviceTimer;
+using vx::bench::DeviceTimer;
 
 bool g_counting = false;
 
@@ -40,15 +45,14 @@ long counted(Call&& call) {
     return length;
 }
 
-constexpr const char* kSafeVerified =
-    R"({"type":"actuator","name":"Radiator fan relay","mode":"verified-mapped",)"
-    R"("startHex":"80 10 F1 02 31 01 B5","stopHex":"80 10 F1 02 32 01 B6","timeoutMs":100,"maxRunMs":150})";
+using vx::bench::kActuator;
+using vx::bench::kSafeVerified;
+
+// Shorter than the benchmarks' requests, and kept so that the counts compare
+// with earlier sessions.
 constexpr const char* kSafeUnverified =
     R"({"type":"actuator","name":"Radiator fan relay","mode":"row-click","startHex":"80 10 F1 02 31 01 B5"})";
-constexpr const char* kActuator =
-    R"({"name":"Idle valve","mode":"kwp71-command-data","commandType":"04","payloadHex":"21 05",)"
-    R"("trailer":"03","timeoutMs":100,"maxRunMs":150})";
-constexpr const char* kClear =
+constexpr const char* kClearShort =
     R"({"name":"Clear DTC","mode":"verified","clearHex":"80 10 F1 01 14 96","stopHex":"80 10 F1 01 3E 10"})";
 
 // Each export call of the session as a function of its own, so that the
@@ -69,13 +73,32 @@ VX_SESSION_STEP(ReadLiveData, VX_ReadLiveData(nullptr, g_result, kResultSize))
 VX_SESSION_STEP(RunSafeFunction_verified, VX_RunSafeFunction(kSafeVerified, g_result, kResultSize))
 VX_SESSION_STEP(RunSafeFunction_backend_forward, VX_RunSafeFunction(kSafeUnverified, g_result, kResultSize))
 VX_SESSION_STEP(RunActuatorKwp71, VX_RunActuatorKwp71(kActuator, g_result, kResultSize))
-VX_SESSION_STEP(ClearFaultMemory, VX_ClearFaultMemory(kClear, g_result, kResultSize))
+VX_SESSION_STEP(ClearFaultMemory, VX_ClearFaultMemory(kClearShort, g_result, kResultSize))
 VX_SESSION_STEP(SetSimulation_on, VX_SetSimulation(1))
 VX_SESSION_STEP(RunSafeFunction_simulated, VX_RunSafeFunction(kSafeVerified, g_result, kResultSize))
+VX_SESSION_STEP(RunActuatorKwp71_simulated, VX_RunActuatorKwp71(kActuator, g_result, kResultSize))
+VX_SESSION_STEP(ClearFaultMemory_simulated, VX_ClearFaultMemory(kClearShort, g_result, kResultSize))
+VX_SESSION_STEP(ReadLiveData_simulated, VX_ReadLiveData(nullptr, g_result, kResultSize))
 VX_SESSION_STEP(SetSimulation_off, VX_SetSimulation(0))
 VX_SESSION_STEP(GetLastLog, VX_GetLastLog(g_small, kSmallSize))
 VX_SESSION_STEP(CloseJ2534, VX_CloseJ2534(g_result, kResultSize))
+VX_SESSION_STEP(RunSafeFunction_no_channel, VX_RunSafeFunction(kSafeVerified, g_result, kResultSize))
+VX_SESSION_STEP(RunActuatorKwp71_no_channel, VX_RunActuatorKwp71(kActuator, g_result, kResultSize))
+VX_SESSION_STEP(ClearFaultMemory_no_channel, VX_ClearFaultMemory(kClearShort, g_result, kResultSize))
+VX_SESSION_STEP(ListJ2534Devices_empty_folder, VX_ListJ2534Devices(g_result, kResultSize))
 #undef VX_SESSION_STEP
+
+// The discovery once more, with an empty registration folder.
+long list_empty_folder() {
+    const std::optional<std::string> home = vx::platform::environment_variable("HOME");
+    const std::string empty_home = std::filesystem::temp_directory_path() / "vxdiag-session-empty-home";
+    std::filesystem::create_directories(empty_home + "/.passthru");
+    vx::platform::set_environment_variable("HOME", empty_home.c_str());
+    const long length = step_ListJ2534Devices_empty_folder();
+    vx::platform::set_environment_variable("HOME", home ? home->c_str() : nullptr);
+    std::filesystem::remove_all(empty_home);
+    return length;
+}
 
 // The session as a host runs it; returns the sum of the result lengths so
 // that a changed answer shows.
@@ -109,11 +132,21 @@ long run_session(SimControl& sim) {
     total += step_ClearFaultMemory();
     total += step_SetSimulation_on();
     total += step_RunSafeFunction_simulated();
+    total += step_RunActuatorKwp71_simulated();
+    total += step_ClearFaultMemory_simulated();
+    total += step_ReadLiveData_simulated();
     total += step_SetSimulation_off();
     total += step_GetLastLog();
     total += step_CloseJ2534();
     total += static_cast<long>(VX_CoreVersion()[0]);
-    return total;
+    // The commands' answer without a channel: the device bound, nothing else.
+    VX_OpenJ2534Dll(SimControl::path(), g_result, kResultSize);
+    DeviceTimer::install();
+    total += step_RunSafeFunction_no_channel();
+    total += step_RunActuatorKwp71_no_channel();
+    total += step_ClearFaultMemory_no_channel();
+    VX_CloseJ2534(g_result, kResultSize);
+    return total + list_empty_folder();
 }
 
 }  // namespace

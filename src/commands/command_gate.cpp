@@ -19,23 +19,26 @@ std::uint32_t clamp_ms(int value, int low, int high) { return static_cast<std::u
 
 }  // namespace
 
-GateRequest read_gate_request(const RequestFields& request, const GateProfile& profile) {
-    GateRequest out;
-    out.name = request.text("name");
-    out.mode = ascii_lowercase(request.text("mode"));
-    if (!profile.probe_kind) out.type = request.text("type");
+GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile) {
+    name = request.text_view("name", name_storage_);
+    mode = request.text_view("mode", mode_storage_);
+    if (std::any_of(mode.begin(), mode.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        mode_storage_ = ascii_lowercase(std::string(mode));
+        mode = mode_storage_;
+    }
+    if (!profile.probe_kind) type = request.text_view("type", type_storage_);
+}
+
+void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out) {
     out.timeout_ms =
         clamp_ms(request.integer("timeoutMs", profile.timeout_default_ms), kTimeoutMinMs, kTimeoutMaxMs);
     if (profile.reads_max_run) {
         out.max_run_ms = clamp_ms(request.integer("maxRunMs", kMaxRunDefaultMs), kMaxRunMinMs, kMaxRunMaxMs);
     }
-    return out;
 }
 
 std::string not_connected_answer(const GateProfile& profile, const GateRequest& request) {
-    std::string line(profile.not_connected_log);
-    line.append(request.name);
-    log_line(line);
+    log_line({profile.not_connected_log, request.name});
     return std::string(kNotConnectedAnswer);
 }
 
@@ -51,10 +54,11 @@ std::string fallback_probe_answer(std::string_view kind, const GateRequest& requ
 std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
     std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
                                                ",\"ecuInitConfirmed\":false", profile.fallback_reason);
-    std::string line(profile.fallback_log);
-    line.append(request.name);
-    if (profile.fallback_log_shows_mode) line.append(" mode=").append(request.mode);
-    log_line(line);
+    if (profile.fallback_log_shows_mode) {
+        log_line({profile.fallback_log, request.name, " mode=", request.mode});
+    } else {
+        log_line({profile.fallback_log, request.name});
+    }
     return result;
 }
 

@@ -54,18 +54,31 @@ struct GateProfile {
     std::string_view fallback_reason;
 };
 
-// The request values every command export reads.
+// The request values every command export reads: name, mode (ASCII
+// lowercased) and, where the export reads it, type. Each text is a view of
+// the request where it stands there as it is, else of the storage here, so a
+// GateRequest is neither copied nor moved.
 struct GateRequest {
-    std::string name;
-    std::string mode;  // ASCII lowercased
-    std::string type;  // only when the profile names no probe kind
-    std::uint32_t timeout_ms = 0;
-    std::uint32_t max_run_ms = 0;  // 0 when the export does not read it
+    GateRequest(const RequestFields& request, const GateProfile& profile);
+    GateRequest(const GateRequest&) = delete;
+    GateRequest& operator=(const GateRequest&) = delete;
+
+    std::string_view name;
+    std::string_view mode;
+    std::string_view type;         // only when the profile names no probe kind
+    std::uint32_t timeout_ms = 0;  // read_gate_times
+    std::uint32_t max_run_ms = 0;  // read_gate_times; 0 when the export does not read it
+
+private:
+    // A value with escapes, or a mode with capitals.
+    std::string name_storage_;
+    std::string mode_storage_;
+    std::string type_storage_;
 };
 
-// Reads name, mode (lowercased), timeoutMs and, where the export reads them,
-// maxRunMs and type; clamps both times.
-GateRequest read_gate_request(const RequestFields& request, const GateProfile& profile);
+// Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only
+// what goes on past the simulation and channel checks needs them.
+void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out);
 
 // The not-connected answer (same in all three exports) with the export's
 // log line.
@@ -82,14 +95,16 @@ std::string fallback_probe_answer(std::string_view kind, const GateRequest& requ
 std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request);
 
 // Gate steps 3 to 5. Returns the answer that ends the call, or nothing when
-// the command may go ahead. simulation_answer builds the export's simulated
-// answer (and writes its log line); it is called only with the switch on.
+// the command may go ahead with the request's times read. simulation_answer
+// builds the export's simulated answer (and writes its log line); it is
+// called only with the switch on.
 template <typename SimulationAnswer>
-std::optional<std::string> answer_before_send(const GateProfile& profile, const GateRequest& request,
-                                              SimulationAnswer&& simulation_answer) {
+std::optional<std::string> answer_before_send(const GateProfile& profile, const RequestFields& fields,
+                                              GateRequest& request, SimulationAnswer&& simulation_answer) {
     if (simulation_on()) return simulation_answer();
     const j2534::DeviceState& state = j2534::device_state();
     if (state.channel_id == 0) return not_connected_answer(profile, request);
+    read_gate_times(fields, profile, request);
     if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
     return std::nullopt;
 }

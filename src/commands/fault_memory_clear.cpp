@@ -28,8 +28,9 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 350;
 // Fixed pause between the clear frame's replies and the stop frame.
 constexpr std::uint32_t kStopPauseMs = 150;
 
-constexpr std::string_view kKeys[] = {"name",       "mode",       "timeoutMs", "clearHex", "startHex",
-                                      "stopHex",    "commandType", "payloadHex", "trailer", "sequence"};
+constexpr std::string_view kKeyNames[] = {"name",       "mode",       "timeoutMs", "clearHex", "startHex",
+                                          "stopHex",    "commandType", "payloadHex", "trailer", "sequence"};
+constexpr RequestKeys kKeys(kKeyNames);
 
 constexpr std::string_view kSimulationAnswer =
     "{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
@@ -45,7 +46,7 @@ constexpr std::string_view kNoCommandAnswer =
 std::optional<std::string> choose_frame(const RequestFields& request, const GateRequest& gate, Bytes& frame) {
     const std::string command_type = request.text("commandType");
     const std::string payload_hex = request.text("payloadHex");
-    if (gate.mode.find("kwp71") != std::string::npos && !command_type.empty() && !payload_hex.empty()) {
+    if (gate.mode.find("kwp71") != std::string_view::npos && !command_type.empty() && !payload_hex.empty()) {
         // Built with the current block counter (or the request's sequence);
         // a clear block never advances the counter.
         Kwp71Block block;
@@ -85,7 +86,7 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
         pause_ms(kStopPauseMs);
         stop_write = send_frame(stop, gate.timeout_ms);
     }
-    ResultWriter stop_members(0);
+    ResultWriter stop_members;
     append_stop_outcome(stop_members, stop_write, nullptr, {});
 
     CommandReport report{.ok = write.sent(), .stage = "clear-fault-memory", .command_sent = write.sent(),
@@ -102,12 +103,12 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
 
 std::string run_clear(const char* request_text) {
     const RequestFields request(request_text, kKeys);
-    const GateRequest gate = read_gate_request(request, kClearProfile);
+    GateRequest gate(request, kClearProfile);
     const auto simulation_answer = [&] {
-        log_line(" ClearFaultMemory simulation - no TX name=" + gate.name);
+        log_line({" ClearFaultMemory simulation - no TX name=", gate.name});
         return std::string(kSimulationAnswer);
     };
-    if (auto answer = answer_before_send(kClearProfile, gate, simulation_answer)) return std::move(*answer);
+    if (auto answer = answer_before_send(kClearProfile, request, gate, simulation_answer)) return std::move(*answer);
 
     Bytes frame;
     if (auto refusal = choose_frame(request, gate, frame)) return std::move(*refusal);

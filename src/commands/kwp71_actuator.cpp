@@ -24,32 +24,31 @@ constexpr GateProfile kActuatorProfile{
 // Per-read time-out of the reply collection after the block.
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
-constexpr std::string_view kKeys[] = {"name",       "mode",    "timeoutMs", "maxRunMs",
-                                      "commandType", "payloadHex", "trailer", "sequence"};
+constexpr std::string_view kKeyNames[] = {"name",       "mode",    "timeoutMs", "maxRunMs",
+                                          "commandType", "payloadHex", "trailer", "sequence"};
+constexpr RequestKeys kKeys(kKeyNames);
 
 // ,"sequence":N,"nextSequence":N,"blockLength":N (blockLength only after a send)
-std::string sequence_members(const Kwp71Block& block, bool with_length) {
-    ResultWriter w(0);
+void append_sequence_members(ResultWriter& w, const Kwp71Block& block, bool with_length) {
     w.raw(",\"sequence\":").unsigned_number(block.counter);
     w.raw(",\"nextSequence\":").unsigned_number(current_kwp71_block_counter());
     if (with_length) w.raw(",\"blockLength\":").unsigned_number(block.bytes.front());
-    return w.take();
 }
 
-std::string simulation_answer(const GateRequest& gate, const Kwp71Block& block, const std::string& tx_hex) {
+std::string simulation_answer(const GateRequest& gate, const Kwp71Block& block, std::string_view tx_hex) {
     ResultWriter w;
     w.raw("{\"ok\":true,\"stage\":\"kwp71-simulation\",\"simulation\":true,\"commandSent\":false,"
           "\"noTx\":true,\"name\":\"")
         .text(gate.name)
-        .raw("\"")
-        .raw(sequence_members(block, false));
-    w.raw(",\"txHex\":\"").text(tx_hex);
+        .raw("\"");
+    append_sequence_members(w, block, false);
+    w.raw(",\"txHex\":\"").raw(tx_hex);  // hex digits and blanks need no escaping
     w.raw("\",\"message\":\"KWP71 actuator frame generated in simulation. No vehicle command was transmitted.\"}");
-    log_line(" KWP71 actuator simulation name=" + gate.name + " TX=" + tx_hex);
+    log_line({" KWP71 actuator simulation name=", gate.name, " TX=", tx_hex});
     return w.take();
 }
 
-std::string send_block(const GateRequest& gate, const Kwp71Block& block, const std::string& tx_hex) {
+std::string send_block(const GateRequest& gate, const Kwp71Block& block, std::string_view tx_hex) {
     const j2534::VbattReading vbatt = j2534::read_vbatt();
     const FrameWrite write = clear_and_send_frame(block.bytes, gate.timeout_ms);
     if (write.sent()) advance_kwp71_block_counter(block.counter);
@@ -58,38 +57,46 @@ std::string send_block(const GateRequest& gate, const Kwp71Block& block, const s
     pause_ms(gate.max_run_ms);
     const RxList replies = collect_replies(kReplyReadTimeoutMs);
 
-    const std::string sequence = sequence_members(block, true);
+    ResultWriter sequence;
+    append_sequence_members(sequence, block, true);
     CommandReport report{.ok = write.sent(), .stage = "kwp71-actuator-command", .command_sent = write.sent(),
-                         .after_response_seen = sequence, .write = write, .frame = &block.bytes,
+                         .after_response_seen = sequence.str(), .write = write, .frame = &block.bytes,
                          .rx_count = replies.count, .rx = replies.json, .vbatt = vbatt};
     report.message = report.ok ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
                                : "KWP71 actuator frame transmit failed. See Raw Log.";
     std::string result = command_result(report);
-    log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" + unsigned_text(block.counter) +
-             " wrRc=" + decimal_text(write.rc) + " rxCount=" + unsigned_text(replies.count));
+    log_line({" KWP71 actuator name=", gate.name, " TX=", tx_hex, " seq=", unsigned_text(block.counter),
+              " wrRc=", decimal_text(write.rc), " rxCount=", unsigned_text(replies.count)});
     return result;
 }
 
 std::string run_actuator(const char* request_text) {
     const RequestFields request(request_text, kKeys);
-    const GateRequest gate = read_gate_request(request, kActuatorProfile);
+    GateRequest gate(request, kActuatorProfile);
 
     // Refused before the simulation check, so a bad request fails the same
     // way in simulation and on a vehicle.
-    if (gate.mode.find("kwp71") == std::string::npos) {
-        log_line(" KWP71 actuator blocked - invalid mode name=" + gate.name + " mode=" + gate.mode);
+    if (gate.mode.find("kwp71") == std::string_view::npos) {
+        log_line({" KWP71 actuator blocked - invalid mode name=", gate.name, " mode=", gate.mode});
         return command_refusal("kwp71-mode-required", "VX_RunActuatorKwp71 requires mode=kwp71-command-data.");
     }
     Kwp71Block block;
     std::string error;
-    if (!build_kwp71_block(request.text("commandType"), request.text("payloadHex"), request.text("trailer"),
-                           request.integer("sequence", -1), block, error)) {
-        log_line(" KWP71 actuator build failed name=" + gate.name + " error=" + error);
+    // The pieces are read where they stand in the request (storage only for
+    // a value with escapes).
+    std::string storage[3];
+    if (!build_kwp71_block(request.text_view("commandType", storage[0]), request.text_view("payloadHex", storage[1]),
+                           request.text_view("trailer", storage[2]), request.integer("sequence", -1), block, error)) {
+        log_line({" KWP71 actuator build failed name=", gate.name, " error=", error});
         return command_refusal("kwp71-build-failed", error);
     }
-    const std::string tx_hex = hex_bytes_text(block.bytes);
+    // A block is at most 256 bytes (its length byte counts up to 255 more).
+    char tx_hex_text[3 * 256];
+    const std::string_view tx_hex(
+        tx_hex_text, static_cast<std::size_t>(write_hex_bytes(tx_hex_text, block.bytes.data(), block.bytes.size()) -
+                                              tx_hex_text));
     if (auto answer =
-            answer_before_send(kActuatorProfile, gate, [&] { return simulation_answer(gate, block, tx_hex); })) {
+            answer_before_send(kActuatorProfile, request, gate, [&] { return simulation_answer(gate, block, tx_hex); })) {
         return std::move(*answer);
     }
     return send_block(gate, block, tx_hex);

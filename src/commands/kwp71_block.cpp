@@ -1,5 +1,8 @@
 #include "commands/kwp71_block.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "j2534/device_state.h"
 
 namespace vx::commands {
@@ -21,42 +24,39 @@ void advance_kwp71_block_counter(std::uint8_t used) {
 bool build_kwp71_block(std::string_view command_type, std::string_view payload_hex,
                        std::string_view trailer, int sequence, Kwp71Block& block,
                        std::string& error) {
-    block.bytes.clear();
+    Bytes& bytes = block.bytes;
+    bytes.clear();
     error.clear();
     if (trailer.empty()) trailer = "03";
+    // One buffer for the whole block: the title, data and end are read into
+    // it in turn and the length and counter bytes put before them.
+    const auto most_bytes = [](std::string_view hex) { return std::min(hex.size() / 2, kMaxHexTextBytes + 1); };
+    bytes.reserve(2 + most_bytes(command_type) + most_bytes(payload_hex) + most_bytes(trailer));
 
     // Each check decides alone: a later field is not looked at once an
     // earlier one failed, so the message always names the first bad field.
-    Bytes title;
-    if (!parse_hex_text(command_type, title) || title.size() != 1) {
-        error = kKwp71CommandTypeError;
-        return false;
+    std::string_view refusal;
+    if (!append_hex_text(command_type, bytes) || bytes.size() != 1) {
+        refusal = kKwp71CommandTypeError;
+    } else if (!append_hex_text(payload_hex, bytes)) {
+        refusal = kKwp71PayloadError;
+    } else if (!append_hex_text(trailer, bytes)) {
+        refusal = kKwp71TrailerError;
+    } else if (bytes.size() + 1 > kMaxBlockLength) {
+        refusal = kKwp71LengthError;
     }
-    Bytes data;
-    if (!parse_hex_text(payload_hex, data)) {
-        error = kKwp71PayloadError;
-        return false;
-    }
-    Bytes end;
-    if (!parse_hex_text(trailer, end)) {
-        error = kKwp71TrailerError;
-        return false;
-    }
-    const std::size_t length = 2 + data.size() + end.size();
-    if (length > kMaxBlockLength) {
-        error = kKwp71LengthError;
+    if (!refusal.empty()) {
+        bytes.clear();
+        error = refusal;
         return false;
     }
 
+    // The length byte counts counter, title, data and end.
     const std::uint8_t counter = (sequence >= 1 && sequence <= 255)
                                      ? static_cast<std::uint8_t>(sequence)
                                      : current_kwp71_block_counter();
-    block.bytes.reserve(length + 1);
-    block.bytes.push_back(static_cast<std::uint8_t>(length));
-    block.bytes.push_back(counter);
-    block.bytes.push_back(title.front());
-    block.bytes.insert(block.bytes.end(), data.begin(), data.end());
-    block.bytes.insert(block.bytes.end(), end.begin(), end.end());
+    const std::uint8_t head[] = {static_cast<std::uint8_t>(bytes.size() + 1), counter};
+    bytes.insert(bytes.begin(), std::begin(head), std::end(head));
     block.counter = counter;
     return true;
 }

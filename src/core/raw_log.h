@@ -1,6 +1,7 @@
 // The raw log: timestamped lines accumulated in memory for the host.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ enum class LineEnd { CrLf, Lf };
 // begins with its own blank. A line that cannot be built (out of memory) is
 // not appended at all, and the exception propagates to the export guard.
 void log_line(std::string_view text, LineEnd end = LineEnd::CrLf);
+
+// The same for a text given in pieces, which are appended to the log one
+// after the other: no text of the whole line is built first.
+void log_line(std::initializer_list<std::string_view> text, LineEnd end = LineEnd::CrLf);
 
 // Copies the whole log by the result buffer convention and returns its
 // length. Holds only the log's own lock, never the core lock, so a reader is

@@ -41,9 +41,9 @@ int hex_digit_value(char c) {
     return -1;
 }
 
-}  // namespace
-
-void append_json_escaped(std::string& out, std::string_view text) {
+// Hands text to sink (data, size) in runs of plain bytes and escapes.
+template <typename Sink>
+void escape_json(std::string_view text, Sink&& sink) {
     // Copy runs of plain bytes in one go; escapes are rare in practice.
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -51,23 +51,42 @@ void append_json_escaped(std::string& out, std::string_view text) {
     while (p != end) {
         const char* const run = p;
         while (p != end && !needs_json_escape(static_cast<unsigned char>(*p))) ++p;
-        out.append(run, static_cast<std::size_t>(p - run));
+        if (p != run) sink(run, static_cast<std::size_t>(p - run));
         if (p == end) break;
-        out.append(json_escape_for(static_cast<unsigned char>(*p), scratch));
+        const std::string_view escape = json_escape_for(static_cast<unsigned char>(*p), scratch);
+        sink(escape.data(), escape.size());
         ++p;
     }
+}
+
+}  // namespace
+
+void append_json_escaped(std::string& out, std::string_view text) {
+    escape_json(text, [&out](const char* data, std::size_t size) { out.append(data, size); });
+}
+
+char* write_json_escaped(char* out, std::string_view text) {
+    escape_json(text, [&out](const char* data, std::size_t size) {
+        std::memcpy(out, data, size);
+        out += size;
+    });
+    return out;
+}
+
+char* write_hex_bytes(char* out, const std::uint8_t* data, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0) *out++ = ' ';
+        *out++ = kUpperHex[data[i] >> 4];
+        *out++ = kUpperHex[data[i] & 0x0F];
+    }
+    return out;
 }
 
 void append_hex_bytes(std::string& out, const std::uint8_t* data, std::size_t count) {
     if (count == 0) return;
     const std::size_t start = out.size();
     out.resize(start + count * 3 - 1);
-    char* p = out.data() + start;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i != 0) *p++ = ' ';
-        *p++ = kUpperHex[data[i] >> 4];
-        *p++ = kUpperHex[data[i] & 0x0F];
-    }
+    write_hex_bytes(out.data() + start, data, count);
 }
 
 std::string hex_bytes_text(const std::uint8_t* data, std::size_t count) {
@@ -78,9 +97,14 @@ std::string hex_bytes_text(const std::uint8_t* data, std::size_t count) {
 
 bool parse_hex_text(std::string_view text, Bytes& out) {
     out.clear();
+    return append_hex_text(text, out);
+}
+
+bool append_hex_text(std::string_view text, Bytes& out) {
+    const std::size_t start = out.size();
     // Room for every byte a valid text can hold, so that short frames are
     // read without growing the vector step by step.
-    out.reserve(std::min(text.size() / 2, kMaxHexTextBytes + 1));
+    out.reserve(start + std::min(text.size() / 2, kMaxHexTextBytes + 1));
     int pending = -1;
     for (const char c : text) {
         if (c == 'x' || c == 'X') {
@@ -96,29 +120,44 @@ bool parse_hex_text(std::string_view text, Bytes& out) {
             pending = -1;
         }
     }
-    return pending < 0 && !out.empty() && out.size() <= kMaxHexTextBytes;
+    const std::size_t added = out.size() - start;
+    return pending < 0 && added != 0 && added <= kMaxHexTextBytes;
+}
+
+char* write_unsigned(char* out, std::uint64_t value) {
+    // Counted first, then written from the last digit back: no copy.
+    std::size_t count = 1;
+    for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++count;
+    char* p = out + count;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return out + count;
+}
+
+char* write_decimal(char* out, std::int64_t value) {
+    if (value >= 0) return write_unsigned(out, static_cast<std::uint64_t>(value));
+    *out++ = '-';
+    // Negate in unsigned arithmetic so INT64_MIN does not overflow.
+    return write_unsigned(out, 0u - static_cast<std::uint64_t>(value));
+}
+
+char* write_tenths(char* out, std::uint64_t tenths) {
+    out = write_unsigned(out, tenths / 10u);
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + tenths % 10u);
+    return out;
 }
 
 void append_unsigned(std::string& out, std::uint64_t value) {
-    // Filled from the end, then appended in one piece.
-    char digits[20];
-    char* const end = digits + sizeof digits;
-    char* first = end;
-    do {
-        *--first = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    out.append(first, static_cast<std::size_t>(end - first));
+    char text[kMostDecimalChars];
+    out.append(text, static_cast<std::size_t>(write_unsigned(text, value) - text));
 }
 
 void append_decimal(std::string& out, std::int64_t value) {
-    if (value < 0) {
-        out.push_back('-');
-        // Negate in unsigned arithmetic so INT64_MIN does not overflow.
-        append_unsigned(out, 0u - static_cast<std::uint64_t>(value));
-    } else {
-        append_unsigned(out, static_cast<std::uint64_t>(value));
-    }
+    char text[kMostDecimalChars];
+    out.append(text, static_cast<std::size_t>(write_decimal(text, value) - text));
 }
 
 std::string decimal_text(std::int64_t value) {
@@ -134,9 +173,8 @@ std::string unsigned_text(std::uint64_t value) {
 }
 
 void append_tenths(std::string& out, std::uint64_t tenths) {
-    append_unsigned(out, tenths / 10u);
-    out.push_back('.');
-    out.push_back(static_cast<char>('0' + tenths % 10u));
+    char text[kMostTenthsChars];
+    out.append(text, static_cast<std::size_t>(write_tenths(text, tenths) - text));
 }
 
 std::string tenths_text(std::uint64_t tenths) {

@@ -30,9 +30,24 @@ inline std::string hex_bytes_text(const Bytes& bytes) {
 // prefixes work anywhere), other non-hex characters are skipped. Succeeds with
 // 1 to 128 bytes and no half-byte left over; out holds what was read either way.
 bool parse_hex_text(std::string_view text, Bytes& out);
+// The same, appending to what out holds already; the result judges only the
+// bytes this text adds.
+bool append_hex_text(std::string_view text, Bytes& out);
 
 void append_decimal(std::string& out, std::int64_t value);
 void append_unsigned(std::string& out, std::uint64_t value);
+
+// The same conversions written at out, which has room for the most they
+// write (kMost... below); each returns the end of what it wrote. The result
+// writer uses them to write into room it has already made.
+inline constexpr std::size_t kMostJsonEscapedPerByte = 6;  // \u00xx
+inline constexpr std::size_t kMostDecimalChars = 20;       // 18446744073709551615, -9223372036854775808
+inline constexpr std::size_t kMostTenthsChars = kMostDecimalChars + 1;
+char* write_json_escaped(char* out, std::string_view text);
+char* write_hex_bytes(char* out, const std::uint8_t* data, std::size_t count);  // 3 * count
+char* write_decimal(char* out, std::int64_t value);
+char* write_unsigned(char* out, std::uint64_t value);
+char* write_tenths(char* out, std::uint64_t tenths);
 std::string decimal_text(std::int64_t value);
 std::string unsigned_text(std::uint64_t value);
 

@@ -1,6 +1,6 @@
 // Measures the time the core spends inside the bound device library.
 //
-// DeviceTimer::install() replaces the entry points in the core state (bound
+// DeviceTimer::install() replaces the bound entry points in the device state (bound
 // by VX_OpenJ2534Dll) with wrappers that call the device's own functions and
 // add the steady-clock time of each call to a running total. The wall time of
 // an export minus device_ns() is then the core's own time, whatever the device
@@ -8,19 +8,17 @@
 // Install again after every VX_OpenJ2534Dll, which rebinds; VX_CloseJ2534 and
 // the unload go through the wrappers, which is harmless.
 //
-// Used by the wall-time tests and by the benchmarks (bench/); it needs no test
-// framework.
+// Used by the benchmarks only; it needs no test framework.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 
-#include "core/simulation_switch.h"
 #include "j2534/device_state.h"
 #include "j2534/passthru.h"
 
-namespace vx::testing {
+namespace vx::bench {
 
 class DeviceTimer {
 public:
@@ -32,7 +30,7 @@ public:
 
     // Wraps every bound entry point (an unbound one stays null).
     static void install() {
-        EntryPoints& entry = j2534::device_state().entry;
+        j2534::EntryPoints& entry = j2534::device_state().entry;
         // Already wrapped (no rebind since): keep the device's own functions.
         if (entry.read_msgs != nullptr && entry.read_msgs == &timed_read_msgs) return;
         device() = entry;
@@ -55,8 +53,8 @@ public:
     static std::uint64_t device_calls() { return total_calls().load(std::memory_order_relaxed); }
 
 private:
-    static EntryPoints& device() {
-        static EntryPoints bound;
+    static j2534::EntryPoints& device() {
+        static j2534::EntryPoints bound;
         return bound;
     }
     static std::atomic<std::uint64_t>& total_ns() {
@@ -79,35 +77,35 @@ private:
         return rc;
     }
 
-    static long VX_PASSTHRU_CALL timed_open(void* name, unsigned long* device_id) {
+    static long VX_WINAPI timed_open(void* name, unsigned long* device_id) {
         return timed([&] { return device().open(name, device_id); });
     }
-    static long VX_PASSTHRU_CALL timed_close(unsigned long device_id) {
+    static long VX_WINAPI timed_close(unsigned long device_id) {
         return timed([&] { return device().close(device_id); });
     }
-    static long VX_PASSTHRU_CALL timed_connect(unsigned long device_id, unsigned long protocol_id,
+    static long VX_WINAPI timed_connect(unsigned long device_id, unsigned long protocol_id,
                                          unsigned long flags, unsigned long baud_rate,
                                          unsigned long* channel_id) {
         return timed([&] { return device().connect(device_id, protocol_id, flags, baud_rate, channel_id); });
     }
-    static long VX_PASSTHRU_CALL timed_disconnect(unsigned long channel_id) {
+    static long VX_WINAPI timed_disconnect(unsigned long channel_id) {
         return timed([&] { return device().disconnect(channel_id); });
     }
-    static long VX_PASSTHRU_CALL timed_read_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
+    static long VX_WINAPI timed_read_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
                                            unsigned long* num_msgs, unsigned long timeout) {
         return timed([&] { return device().read_msgs(channel_id, msg, num_msgs, timeout); });
     }
-    static long VX_PASSTHRU_CALL timed_write_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
+    static long VX_WINAPI timed_write_msgs(unsigned long channel_id, PASSTHRU_MSG* msg,
                                             unsigned long* num_msgs, unsigned long timeout) {
         return timed([&] { return device().write_msgs(channel_id, msg, num_msgs, timeout); });
     }
-    static long VX_PASSTHRU_CALL timed_ioctl(unsigned long channel_id, unsigned long ioctl_id, void* input,
+    static long VX_WINAPI timed_ioctl(unsigned long channel_id, unsigned long ioctl_id, void* input,
                                        void* output) {
         return timed([&] { return device().ioctl(channel_id, ioctl_id, input, output); });
     }
-    static long VX_PASSTHRU_CALL timed_get_last_error(char* description) {
+    static long VX_WINAPI timed_get_last_error(char* description) {
         return timed([&] { return device().get_last_error(description); });
     }
 };
 
-}  // namespace vx::testing
+}  // namespace vx::bench
