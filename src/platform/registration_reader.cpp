@@ -10,12 +10,12 @@ namespace vx::platform {
 
 namespace {
 
-std::string expand_home(const std::string& library, std::string_view home) {
-    const bool home_relative = !library.empty() && library[0] == '~' && (library.size() == 1 || library[1] == '/');
-    if (!home_relative) return library;
+// "~" alone or followed by "/" stands for the home folder ("~user" does not).
+std::string expand_home(std::string_view library, std::string_view home) {
+    if (library != "~" && !library.starts_with("~/")) return std::string(library);
+    while (!home.empty() && home.back() == '/') home.remove_suffix(1);
     std::string joined(home);
-    while (!joined.empty() && joined.back() == '/') joined.pop_back();
-    joined.append(library, 1, std::string::npos);
+    joined.append(library.substr(1));
     if (joined.empty()) joined = "/";
     return joined;
 }
