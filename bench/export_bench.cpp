@@ -26,13 +26,13 @@ constexpr const char* kSafeUnverified =
 
 // ---- Exports without a device operation (the rest: side_by_side_bench.cpp) ----
 
-void BM_CoreVersion(benchmark::State& state) {
+void bm_core_version(benchmark::State& state) {
     run_export(state, nullptr, [] { return static_cast<int>(VX_CoreVersion()[0]); });
 }
-BENCHMARK(BM_CoreVersion)->UseManualTime();
+BENCHMARK(bm_core_version)->UseManualTime();
 
 // The discovery reads one registration file standing in for a registry key.
-void BM_ListJ2534Devices(benchmark::State& state) {
+void bm_list_j2534_devices(benchmark::State& state) {
     const std::filesystem::path home =
         std::filesystem::temp_directory_path() / ("vxdiag-bench-home-" + std::to_string(::getpid()));
     std::filesystem::create_directories(home / ".passthru");
@@ -44,20 +44,20 @@ void BM_ListJ2534Devices(benchmark::State& state) {
     platform::set_environment_variable("HOME", previous ? previous->c_str() : nullptr);
     std::filesystem::remove_all(home);
 }
-BENCHMARK(BM_ListJ2534Devices)->UseManualTime();
+BENCHMARK(bm_list_j2534_devices)->UseManualTime();
 
 // ---- Binding: open and close alternate, each timed on its own ----
 
-void BM_OpenJ2534Dll(benchmark::State& state) {
+void bm_open_j2534_dll(benchmark::State& state) {
     VX_CloseJ2534(nullptr, 0);
     sim().sim_reset();
     run_export(state, [] { VX_CloseJ2534(nullptr, 0); },
                [] { return VX_OpenJ2534Dll(SimControl::path(), g_result, kResultSize); });
     close_session(sim());
 }
-BENCHMARK(BM_OpenJ2534Dll)->UseManualTime();
+BENCHMARK(bm_open_j2534_dll)->UseManualTime();
 
-void BM_CloseJ2534(benchmark::State& state) {
+void bm_close_j2534(benchmark::State& state) {
     VX_CloseJ2534(nullptr, 0);
     sim().sim_reset();
     run_export(state,
@@ -69,34 +69,34 @@ void BM_CloseJ2534(benchmark::State& state) {
                [] { return VX_CloseJ2534(g_result, kResultSize); });
     close_session(sim());
 }
-BENCHMARK(BM_CloseJ2534)->UseManualTime();
+BENCHMARK(bm_close_j2534)->UseManualTime();
 
 // ---- Channel, readings ----
 
-void BM_TestIso9141Connect(benchmark::State& state) {
+void bm_test_iso9141_connect(benchmark::State& state) {
     open_session(sim(), false);
     run_export(state, nullptr, [] { return VX_TestIso9141Connect(10400, g_result, kResultSize); });
     close_session(sim());
 }
-BENCHMARK(BM_TestIso9141Connect)->UseManualTime();
+BENCHMARK(bm_test_iso9141_connect)->UseManualTime();
 
-void BM_TryFiveBaudInit(benchmark::State& state) {
+void bm_try_five_baud_init(benchmark::State& state) {
     open_session(sim(), false);
     run_export(state, nullptr, [] { return VX_TryFiveBaudInit(0x33, g_result, kResultSize); });
     close_session(sim());
 }
-BENCHMARK(BM_TryFiveBaudInit)->UseManualTime();
+BENCHMARK(bm_try_five_baud_init)->UseManualTime();
 
-void BM_ReadBatteryVoltage(benchmark::State& state) {
+void bm_read_battery_voltage(benchmark::State& state) {
     open_session(sim(), true);
     run_export(state, nullptr, [] { return VX_ReadBatteryVoltage(g_result, kResultSize); });
     close_session(sim());
 }
-BENCHMARK(BM_ReadBatteryVoltage)->UseManualTime();
+BENCHMARK(bm_read_battery_voltage)->UseManualTime();
 
 // ---- Probes and commands, eight replies to each frame ----
 
-void BM_Probe(benchmark::State& state, bool confirmed, const std::function<void()>& prepare,
+void bm_probe(benchmark::State& state, bool confirmed, const std::function<void()>& prepare,
               const std::function<int()>& call) {
     open_session(sim(), confirmed);
     run_export(state, prepare, call);
@@ -107,32 +107,32 @@ const auto eight_after_next_write = [] { sim().queue_replies(8, 1); };
 // The listen-only traffic probe writes nothing: its replies are there at once.
 const auto eight_now = [] { sim().queue_replies(8, 0); };
 
-BENCHMARK_CAPTURE(BM_Probe, KLineActivityProbe, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, KLineActivityProbe, true, eight_after_next_write,
                   [] { return VX_KLineActivityProbe(g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, ProtocolTrafficProbe_KWP71, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, ProtocolTrafficProbe_KWP71, true, eight_after_next_write,
                   [] { return VX_ProtocolTrafficProbe("KWP71", g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, ProtocolTrafficProbe_listen, true, eight_now,
+BENCHMARK_CAPTURE(bm_probe, ProtocolTrafficProbe_listen, true, eight_now,
                   [] { return VX_ProtocolTrafficProbe("ISO9141", g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, ReadFaults, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, ReadFaults, true, eight_after_next_write,
                   [] { return VX_ReadFaults(nullptr, g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, ReadLiveData, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, ReadLiveData, true, eight_after_next_write,
                   [] { return VX_ReadLiveData(nullptr, g_result, kResultSize); })->UseManualTime();
 // A mapping that is not verified: the backend-forward probe instead.
-BENCHMARK_CAPTURE(BM_Probe, RunSafeFunction_backend_forward, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, RunSafeFunction_backend_forward, true, eight_after_next_write,
                   [] { return VX_RunSafeFunction(kSafeUnverified, g_result, kResultSize); })->UseManualTime();
 // The initialisation not confirmed: the audit fallback probe.
-BENCHMARK_CAPTURE(BM_Probe, RunActuatorKwp71_audit_fallback, false, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, RunActuatorKwp71_audit_fallback, false, eight_after_next_write,
                   [] { return VX_RunActuatorKwp71(kActuator, g_result, kResultSize); })->UseManualTime();
 
-BENCHMARK_CAPTURE(BM_Probe, RunSafeFunction_verified_start_stop, true,
+BENCHMARK_CAPTURE(bm_probe, RunSafeFunction_verified_start_stop, true,
                   [] {
                       sim().queue_replies(8, 1);  // after the start frame
                       sim().queue_replies(8, 2);  // after the stop frame
                   },
                   [] { return VX_RunSafeFunction(kSafeVerified, g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, RunActuatorKwp71, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, RunActuatorKwp71, true, eight_after_next_write,
                   [] { return VX_RunActuatorKwp71(kActuator, g_result, kResultSize); })->UseManualTime();
-BENCHMARK_CAPTURE(BM_Probe, ClearFaultMemory, true, eight_after_next_write,
+BENCHMARK_CAPTURE(bm_probe, ClearFaultMemory, true, eight_after_next_write,
                   [] { return VX_ClearFaultMemory(kClear, g_result, kResultSize); })->UseManualTime();
 
 }  // namespace

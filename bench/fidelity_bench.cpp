@@ -4,7 +4,7 @@
 // the time spent inside the device, the pauses requested, and what is left:
 // overhead = wall - device - pauses, which must stay under 2 ms (the core adds
 // no waits, retries or sleeps of its own); core_us leaves out how late the
-// sleeping thread woke up. Filter: --benchmark_filter=WallTime
+// sleeping thread woke up. Filter: --benchmark_filter=wall_time
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -45,7 +45,7 @@ void time_the_device() {
     sim().sim_set_delay_ms(SIM_FN_DISCONNECT, 1);
 }
 
-void BM_WallTime(benchmark::State& state, bool confirmed, const std::function<void()>& prepare,
+void bm_wall_time(benchmark::State& state, bool confirmed, const std::function<void()>& prepare,
                  const std::function<int()>& call) {
     open_session(sim(), confirmed);
     sim().sim_set_clear_rx_discards(1);
@@ -100,7 +100,7 @@ constexpr const char* kClear =
 const auto eight = [] { sim().queue_replies(8, 1); };
 
 #define VX_WALL_TIME(name, confirmed, prepare, call) \
-    BENCHMARK_CAPTURE(BM_WallTime, name, confirmed, prepare, call) \
+    BENCHMARK_CAPTURE(bm_wall_time, name, confirmed, prepare, call) \
         ->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond)
 
 VX_WALL_TIME(TestIso9141Connect, false, nullptr, [] { return VX_TestIso9141Connect(10400, g_result, kResultSize); });

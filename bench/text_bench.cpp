@@ -48,7 +48,7 @@ std::string escape_input(std::size_t size, unsigned every) {
     return text;
 }
 
-void BM_ParseHexText(benchmark::State& state) {
+void bm_parse_hex_text(benchmark::State& state) {
     const std::string text = hex_input(static_cast<std::size_t>(state.range(0)));
     Bytes out;
     for (auto _ : state) {
@@ -57,10 +57,10 @@ void BM_ParseHexText(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_ParseHexText)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
+BENCHMARK(bm_parse_hex_text)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
 
 // range(1): one byte in that many needs an escape; 0 = none.
-void BM_JsonEscaped(benchmark::State& state) {
+void bm_json_escaped(benchmark::State& state) {
     const std::string text =
         escape_input(static_cast<std::size_t>(state.range(0)), static_cast<unsigned>(state.range(1)));
     for (auto _ : state) {
@@ -70,7 +70,7 @@ void BM_JsonEscaped(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_JsonEscaped)->ArgsProduct({{1 << 12, 1 << 16, kOneMegabyte}, {0, 64}});
+BENCHMARK(bm_json_escaped)->ArgsProduct({{1 << 12, 1 << 16, kOneMegabyte}, {0, 64}});
 
 // A request whose field value is 1 MB long, read as text (with an escape every
 // 64 bytes), as a number (a long run of digits) and as a flag.
@@ -91,7 +91,7 @@ std::string long_request(std::size_t size, char fill) {
 constexpr std::string_view kFieldKey[] = {"field"};
 constexpr std::string_view kLastKey[] = {"startHex"};
 
-void BM_RequestText(benchmark::State& state) {
+void bm_request_text(benchmark::State& state) {
     const std::string request = long_request(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
         std::string value = RequestFields(request.c_str(), kFieldKey).text("field");
@@ -99,10 +99,10 @@ void BM_RequestText(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
-BENCHMARK(BM_RequestText)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
+BENCHMARK(bm_request_text)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
 
 // The key after 1 MB of other text: the search itself.
-void BM_RequestTextLastKey(benchmark::State& state) {
+void bm_request_text_last_key(benchmark::State& state) {
     const std::string request = long_request(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
         std::string value = RequestFields(request.c_str(), kLastKey).text("startHex");
@@ -110,25 +110,25 @@ void BM_RequestTextLastKey(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
-BENCHMARK(BM_RequestTextLastKey)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
+BENCHMARK(bm_request_text_last_key)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
 
-void BM_RequestInt(benchmark::State& state) {
+void bm_request_int(benchmark::State& state) {
     std::string request = long_request(static_cast<std::size_t>(state.range(0)), '7');
     for (auto _ : state) benchmark::DoNotOptimize(RequestFields(request.c_str(), kFieldKey).integer("field", 0));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
-BENCHMARK(BM_RequestInt)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
+BENCHMARK(bm_request_int)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
 
-void BM_RequestFlag(benchmark::State& state) {
+void bm_request_flag(benchmark::State& state) {
     std::string request = long_request(static_cast<std::size_t>(state.range(0)), 'Y');
     for (auto _ : state) benchmark::DoNotOptimize(RequestFields(request.c_str(), kFieldKey).flag("field"));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
-BENCHMARK(BM_RequestFlag)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
+BENCHMARK(bm_request_flag)->RangeMultiplier(16)->Range(1 << 12, kOneMegabyte);
 
 // A whole command export on a 1 MB request (simulation on, so no device):
 // the request is scanned once for all its fields.
-void BM_RunSafeFunctionLongRequest(benchmark::State& state) {
+void bm_run_safe_function_long_request(benchmark::State& state) {
     const std::string request = long_request(static_cast<std::size_t>(state.range(0)), 'a');
     VX_CloseJ2534(nullptr, 0);  // simulation on
     for (auto _ : state) {
@@ -137,12 +137,12 @@ void BM_RunSafeFunctionLongRequest(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
-BENCHMARK(BM_RunSafeFunctionLongRequest)->Arg(kOneMegabyte);
+BENCHMARK(bm_run_safe_function_long_request)->Arg(kOneMegabyte);
 
 // ---- The raw log ----
 
 // Time per line while the log grows from empty to range(0) lines.
-void BM_LogAppend(benchmark::State& state) {
+void bm_log_append(benchmark::State& state) {
     const std::int64_t lines = state.range(0);
     for (auto _ : state) {
         state.PauseTiming();
@@ -158,11 +158,11 @@ void BM_LogAppend(benchmark::State& state) {
         static_cast<double>(state.iterations() * lines), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     clear_log_for_tests();
 }
-BENCHMARK(BM_LogAppend)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bm_log_append)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
 
 // VX_GetLastLog into a 64-byte buffer: only the head is copied, so the log's
 // size must not matter. range(0) = log megabytes.
-void BM_GetLastLog(benchmark::State& state) {
+void bm_get_last_log(benchmark::State& state) {
     clear_log_for_tests();
     const std::string chunk(1 << 20, 'x');
     for (std::int64_t i = 0; i < state.range(0); ++i) log_line(chunk);
@@ -171,7 +171,7 @@ void BM_GetLastLog(benchmark::State& state) {
     state.counters["log_MB"] = static_cast<double>(VX_GetLastLog(nullptr, 0)) / (1 << 20);
     clear_log_for_tests();
 }
-BENCHMARK(BM_GetLastLog)->Arg(0)->Arg(100);
+BENCHMARK(bm_get_last_log)->Arg(0)->Arg(100);
 
 }  // namespace
 }  // namespace vx::bench

@@ -8,6 +8,14 @@ namespace vx {
 
 namespace {
 
+// The text one of the append_ conversions writes, on its own.
+template <typename Append, typename Value>
+std::string text_of(Append append, Value value) {
+    std::string out;
+    append(out, value);
+    return out;
+}
+
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerHex[] = "0123456789abcdef";
 
@@ -160,28 +168,16 @@ void append_decimal(std::string& out, std::int64_t value) {
     out.append(text, static_cast<std::size_t>(write_decimal(text, value) - text));
 }
 
-std::string decimal_text(std::int64_t value) {
-    std::string out;
-    append_decimal(out, value);
-    return out;
-}
+std::string decimal_text(std::int64_t value) { return text_of(append_decimal, value); }
 
-std::string unsigned_text(std::uint64_t value) {
-    std::string out;
-    append_unsigned(out, value);
-    return out;
-}
+std::string unsigned_text(std::uint64_t value) { return text_of(append_unsigned, value); }
 
 void append_tenths(std::string& out, std::uint64_t tenths) {
     char text[kMostTenthsChars];
     out.append(text, static_cast<std::size_t>(write_tenths(text, tenths) - text));
 }
 
-std::string tenths_text(std::uint64_t tenths) {
-    std::string out;
-    append_tenths(out, tenths);
-    return out;
-}
+std::string tenths_text(std::uint64_t tenths) { return text_of(append_tenths, tenths); }
 
 void insert_members(std::string& result, std::string_view fragment) {
     const std::size_t brace = result.rfind('}');
