@@ -86,43 +86,33 @@ void unload_device_library() noexcept {
     state.entry = EntryPoints{};
 }
 
-std::string open_device_library(const char* path) {
-    unload_device_library();
-    const Status code = bind_library(path);
-    if (code != kStatusNoError) return load_failure_result(code);
+namespace {
 
-    DeviceState& state = device_state();
-    unsigned long device_id = 0;
-    // A null name asks for the default device (J2534-1 04.04, PassThruOpen).
-    const Status rc = to_status(state.entry.open(nullptr, &device_id));
-    if (rc == 0) {
-        state.device_id = device_id;
-        set_simulation(false);
-        // A device that has just been opened has no channel yet. A placeholder
-        // channel left by a simulated connect made without a device must not
-        // survive, or commands would go to a channel that was never connected.
-        state.channel_id = 0;
-        state.ecu_init_confirmed = false;
+std::string device_opened(DeviceState& state, unsigned long device_id) {
+    state.device_id = device_id;
+    set_simulation(false);
+    // A device that has just been opened has no channel yet. A placeholder
+    // channel left by a simulated connect made without a device must not
+    // survive, or commands would go to a channel that was never connected.
+    state.channel_id = 0;
+    state.ecu_init_confirmed = false;
 
-        std::string line = " PassThruOpen OK dll=";
-        line += state.library_path;
-        line += " deviceId=";
-        append_unsigned(line, device_id);
-        log_line(line);
+    std::string line = " PassThruOpen OK dll=";
+    line += state.library_path;
+    line += " deviceId=";
+    append_unsigned(line, device_id);
+    log_line(line);
 
-        ResultWriter w;
-        w.raw("{\"ok\":true,\"stage\":\"PassThruOpen\",\"deviceId\":")
-            .unsigned_number(device_id)
-            .raw(",\"dll\":\"")
-            .text(state.library_path)
-            .raw("\"}");
-        return w.take();
-    }
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"stage\":\"PassThruOpen\",\"deviceId\":").unsigned_number(device_id);
+    w.raw(",\"dll\":\"").text(state.library_path).raw("\"}");
+    return w.take();
+}
 
-    UnloadOnExit unload_after;
-    // Built while the library is still bound: it may ask PassThruGetLastError.
+// The answer of a refused PassThruOpen, built while the library is still
+// bound: it may ask PassThruGetLastError. The caller unloads it afterwards.
+std::string device_refused(const DeviceState& state, Status rc) {
     const std::string detail = status_detail_text(state.entry, rc);
-
     std::string line = " PassThruOpen failed dll=";
     line += state.library_path;
     line += " rc=";
@@ -132,15 +122,28 @@ std::string open_device_library(const char* path) {
     log_line(line);
 
     ResultWriter w;
-    w.raw("{\"ok\":false,\"stage\":\"PassThruOpen\",\"rc\":")
-        .signed_number(rc)
-        .raw(",\"rcName\":\"")
-        .text(status_name(rc))
-        .raw("\",\"error\":\"")
-        .text(detail)
-        .raw("\",\"hint\":\"If rc=8 / ERR_DEVICE_NOT_CONNECTED, connect and power the VCI, close other "
-             "diagnostic software, then restart this app or press Check VCI again.\"}");
+    w.raw("{\"ok\":false,\"stage\":\"PassThruOpen\",\"rc\":").signed_number(rc);
+    w.raw(",\"rcName\":\"").text(status_name(rc));
+    w.raw("\",\"error\":\"").text(detail);
+    w.raw("\",\"hint\":\"If rc=8 / ERR_DEVICE_NOT_CONNECTED, connect and power the VCI, close other "
+          "diagnostic software, then restart this app or press Check VCI again.\"}");
     return w.take();
+}
+
+}  // namespace
+
+std::string open_device_library(const char* path) {
+    unload_device_library();
+    const Status code = bind_library(path);
+    if (code != kStatusNoError) return load_failure_result(code);
+
+    DeviceState& state = device_state();
+    unsigned long device_id = 0;
+    // A null name asks for the default device (J2534-1 04.04, PassThruOpen).
+    const Status rc = to_status(state.entry.open(nullptr, &device_id));
+    if (rc == 0) return device_opened(state, device_id);
+    UnloadOnExit unload_after;
+    return device_refused(state, rc);
 }
 
 std::string close_device_library() {
