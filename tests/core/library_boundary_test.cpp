@@ -43,6 +43,9 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     ASSERT_NE(core_version, nullptr);
     ASSERT_NE(set_simulation, nullptr);
     ASSERT_NE(get_last_log, nullptr);
+    // Only a real path names a library (dlopen would hand back this program).
+    EXPECT_EQ(platform::load_library(""), nullptr);
+    EXPECT_EQ(platform::load_library(nullptr), nullptr);
     EXPECT_EQ(core.find<void*>("_ZN2vx5j253412device_stateEv"), nullptr) << "internal names stay hidden";
 
     EXPECT_STREQ(core_version(), "Vexaro Arvessa Ryx J2534 communication core ready");
@@ -62,8 +65,15 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     ASSERT_EQ(length, 35);
     EXPECT_EQ(line.size(), 35u);
     EXPECT_EQ(raw_log_fault(line), "") << "a whole line stamped by the real clock";
+    EXPECT_GE(line.substr(0, 4), "2024") << "the local time, not an empty one";
     EXPECT_EQ(line.substr(19), " simulation=ON\r\n");
     EXPECT_EQ(get_last_log(nullptr, 0), 35) << "reading changes nothing";
+
+    // Loaded, the core holds no channel: with simulation off a probe says so.
+    using ProbeFn = int(VX_CALL*)(char*, int);
+    EXPECT_EQ(set_simulation(0), 0);
+    core.find<ProbeFn>("VX_KLineActivityProbe")(buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, R"({"ok":false,"stage":"not-connected","message":"ISO9141 channel is not open."})");
 
     EXPECT_FALSE(simulation_on());
     EXPECT_EQ(log(), "");

@@ -220,9 +220,9 @@ TEST_F(DeviceDiscoveryLinux, NoHomeNoFolderOrAnEmptyFolderListsNothing) {
     EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "empty folder";
 
     home.write(".passthru/dev.json", R"({"NAME":"Dev","FUNCTION_LIB":"/opt/dev.so"})");
-    platform::set_environment_variable("HOME", nullptr);
+    EXPECT_TRUE(platform::set_environment_variable("HOME", nullptr));
     EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME not set";
-    platform::set_environment_variable("HOME", "");
+    EXPECT_TRUE(platform::set_environment_variable("HOME", ""));
     EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME empty";
     EXPECT_EQ(log(), "") << "discovery writes no log line";
 }
@@ -243,6 +243,8 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     home.write(".passthru/c_name_only.json", R"({"NAME":"Only a name"})");
     home.write(".passthru/d_number.json", R"({"NAME":"Numbered","FUNCTION_LIB":42})");
     home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
+    home.write(".passthru/d_replaced.json", R"({"FUNCTION_LIB":"/x.so","FUNCTION_LIB":{"path":"/y.so"}})");
+    home.write(".passthru/j_too_large.json", R"({"FUNCTION_LIB":"/x.so"})" + std::string(1024 * 1024, ' '));
     home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
     home.write(".passthru/f_array.json", R"(["/x.so"])");
     home.write(".passthru/f_empty_lib.json", R"({"NAME":"Empty","FUNCTION_LIB":""})");
@@ -264,6 +266,23 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
               R"({"key":"g_tilde_inside","name":"g_tilde_inside","dll":"/srv/~/libt.so","source":"~/.passthru"},)"
               R"({"key":"h_home","name":"h_home","dll":")" + home_text + R"(","source":"~/.passthru"}]})");
     EXPECT_EQ(log(), "");
+}
+
+TEST_F(DeviceDiscoveryLinux, TheFolderAnswersToItsKeyAndValueNamesInAnyCase) {
+    ScopedHome home;
+    home.write(".passthru/dev.json", R"({"NAME":"Dev","FUNCTION_LIB":"/opt/dev.so"})");
+    platform::Registry& registry = platform::system_registry();
+    platform::RegistryKey root = nullptr;
+    platform::RegistryKey key = nullptr;
+    EXPECT_FALSE(registry.open_machine_key("SOFTWARE\\PassThruSupport.04.05", kKeyRead, root));
+    ASSERT_TRUE(registry.open_machine_key("software\\PASSTHRUSUPPORT.04.04", kKeyRead, root));
+    ASSERT_TRUE(registry.open_subkey(root, "dev", kKeyRead, key));
+    std::string library;
+    EXPECT_FALSE(read_string_value(registry, key, "FunctionLibrar", library));
+    EXPECT_TRUE(read_string_value(registry, key, "functionLIBRARY", library));
+    EXPECT_EQ(library, "/opt/dev.so");
+    registry.close_key(key);
+    registry.close_key(root);
 }
 
 // ---------------------------------------------------------------------------
