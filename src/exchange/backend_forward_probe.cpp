@@ -4,7 +4,6 @@
 
 #include "core/raw_log.h"
 #include "core/result_writer.h"
-#include "core/simulation_switch.h"
 #include "exchange/frame_exchange.h"
 #include "j2534/device_state.h"
 #include "j2534/status_text.h"
@@ -16,9 +15,6 @@ namespace {
 // After each attempt: up to eight messages, 250 ms per read.
 constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
 
-constexpr std::string_view kSimulationResult =
-    "{\"ok\":true,\"simulation\":true,\"commandSent\":false,\"noTx\":true,"
-    "\"message\":\"Simulation mode: no real J2534 TX.\"}";
 constexpr std::string_view kNotConnectedResult =
     "{\"ok\":false,\"mode\":\"real-j2534-backend-forward\",\"stage\":\"not-connected\","
     "\"commandSent\":false,\"noTx\":true,"
@@ -115,12 +111,6 @@ std::string probe_result(std::string_view read_type, std::string_view context, c
 
 std::string run_backend_forward_probe(std::string_view read_type, std::string_view context,
                                       const ProbeAttemptList& attempts) {
-    if (simulation_on()) {
-        std::string line = " BUILD322 backend-forward ";
-        line.append(read_type).append(" simulation - no TX");
-        log_line(line);
-        return std::string(kSimulationResult);
-    }
     const j2534::DeviceState& state = j2534::device_state();
     if (state.channel_id == 0 || state.entry.write_msgs == nullptr) return std::string(kNotConnectedResult);
 

@@ -20,9 +20,9 @@ namespace vx {
 
 // Runs attempts in order until one is accepted (written count not 0) and
 // reports what each sent and received, under the read type and context the
-// caller names. Each attempt's write time-out is its own timeout_ms. Answers
-// in simulation mode or without an open channel/writer without calling the
-// device.
+// caller names. Each attempt's write time-out is its own timeout_ms. Without
+// an open channel/writer it answers without calling the device. Its callers
+// answer in simulation mode themselves, so it runs only with the switch off.
 std::string run_backend_forward_probe(std::string_view read_type, std::string_view context,
                                       const ProbeAttemptList& attempts);
 

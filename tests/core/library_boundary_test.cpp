@@ -69,6 +69,12 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     EXPECT_EQ(line.substr(19), " simulation=ON\r\n");
     EXPECT_EQ(get_last_log(nullptr, 0), 35) << "reading changes nothing";
 
+    // The simulated live values follow the real tick count.
+    using ReadFn = int(VX_CALL*)(const char*, char*, int);
+    char values[1024];
+    core.find<ReadFn>("VX_ReadLiveData")(nullptr, values, sizeof values);
+    EXPECT_EQ(std::string(values).rfind(R"({"ok":true,"mode":"simulation")", 0), 0u) << values;
+
     // Loaded, the core holds no channel: with simulation off a probe says so.
     using ProbeFn = int(VX_CALL*)(char*, int);
     EXPECT_EQ(set_simulation(0), 0);

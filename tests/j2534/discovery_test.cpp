@@ -244,6 +244,8 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     home.write(".passthru/d_number.json", R"({"NAME":"Numbered","FUNCTION_LIB":42})");
     home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
     home.write(".passthru/d_replaced.json", R"({"FUNCTION_LIB":"/x.so","FUNCTION_LIB":{"path":"/y.so"}})");
+    home.write(".passthru/g_other_values.json",
+               R"({"NAME":true,"VENDOR":-1.5e3,"X":[1,[null,false]],"Y":-7,"FUNCTION_LIB":"/opt/g.so"})");
     home.write(".passthru/j_too_large.json", R"({"FUNCTION_LIB":"/x.so"})" + std::string(1024 * 1024, ' '));
     home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
     home.write(".passthru/f_array.json", R"(["/x.so"])");
@@ -263,6 +265,7 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
               R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"
               R"({"key":"b_scanner","name":"Bench \"B\" Scanner","dll":"/opt/vx\\b/libb.so","source":"~/.passthru"},)"
               R"({"key":"g_other_user","name":"g_other_user","dll":"~other/libg.so","source":"~/.passthru"},)"
+              R"({"key":"g_other_values","name":"g_other_values","dll":"/opt/g.so","source":"~/.passthru"},)"
               R"({"key":"g_tilde_inside","name":"g_tilde_inside","dll":"/srv/~/libt.so","source":"~/.passthru"},)"
               R"({"key":"h_home","name":"h_home","dll":")" + home_text + R"(","source":"~/.passthru"}]})");
     EXPECT_EQ(log(), "");
@@ -276,7 +279,12 @@ TEST_F(DeviceDiscoveryLinux, TheFolderAnswersToItsKeyAndValueNamesInAnyCase) {
     platform::RegistryKey key = nullptr;
     EXPECT_FALSE(registry.open_machine_key("SOFTWARE\\PassThruSupport.04.05", kKeyRead, root));
     ASSERT_TRUE(registry.open_machine_key("software\\PASSTHRUSUPPORT.04.04", kKeyRead, root));
+    EXPECT_FALSE(registry.open_subkey(root, "nosuch", kKeyRead, key));
     ASSERT_TRUE(registry.open_subkey(root, "dev", kKeyRead, key));
+    char expanded[4];  // files hold no %references%: a text is its own expansion
+    EXPECT_EQ(registry.expand_environment("abc", expanded, sizeof expanded), 4u);
+    EXPECT_STREQ(expanded, "abc");
+    EXPECT_EQ(registry.expand_environment("abcd", expanded, sizeof expanded), 5u);
     std::string library;
     EXPECT_FALSE(read_string_value(registry, key, "FunctionLibrar", library));
     EXPECT_TRUE(read_string_value(registry, key, "functionLIBRARY", library));
