@@ -49,6 +49,15 @@ struct SideBySideCase {
      [] { return core_export(__VA_ARGS__ __VA_OPT__(, ) g_result, kResultSize); },           \
      [] { return plain_c_export(__VA_ARGS__ __VA_OPT__(, ) g_result, kResultSize); }}
 
+// The three commands, each with the request that reaches its frames.
+#define VX_COMMANDS(suffix, setting)                                                         \
+    VX_SIDE_BY_SIDE("RunSafeFunction_" #suffix, setting, 400,                                 \
+                    VX_RunSafeFunction, yard_run_safe_function, kSafeVerified),               \
+    VX_SIDE_BY_SIDE("RunActuatorKwp71_" #suffix, setting, 400,                                \
+                    VX_RunActuatorKwp71, yard_run_actuator_kwp71, kActuator),                 \
+    VX_SIDE_BY_SIDE("ClearFaultMemory_" #suffix, setting, 400,                                \
+                    VX_ClearFaultMemory, yard_clear_fault_memory, kClear)
+
 // Targets: 400 ns for every export answered without the device, 200 ns for
 // the simulated live data; the discovery's target is one directory open.
 const SideBySideCase kCases[] = {
@@ -66,21 +75,12 @@ const SideBySideCase kCases[] = {
                     VX_ReadBatteryVoltage, yard_read_battery_voltage),
     VX_SIDE_BY_SIDE("ReadFaults_simulated", Simulation, 400, VX_ReadFaults, yard_read_faults, nullptr),
     VX_SIDE_BY_SIDE("ReadLiveData_simulated", Simulation, 200, VX_ReadLiveData, yard_read_live_data, nullptr),
-    VX_SIDE_BY_SIDE("RunSafeFunction_simulated", Simulation, 400,
-                    VX_RunSafeFunction, yard_run_safe_function, kSafeVerified),
-    VX_SIDE_BY_SIDE("RunActuatorKwp71_simulated", Simulation, 400,
-                    VX_RunActuatorKwp71, yard_run_actuator_kwp71, kActuator),
-    VX_SIDE_BY_SIDE("ClearFaultMemory_simulated", Simulation, 400,
-                    VX_ClearFaultMemory, yard_clear_fault_memory, kClear),
-    VX_SIDE_BY_SIDE("RunSafeFunction_no_channel", NoChannel, 400,
-                    VX_RunSafeFunction, yard_run_safe_function, kSafeVerified),
-    VX_SIDE_BY_SIDE("RunActuatorKwp71_no_channel", NoChannel, 400,
-                    VX_RunActuatorKwp71, yard_run_actuator_kwp71, kActuator),
-    VX_SIDE_BY_SIDE("ClearFaultMemory_no_channel", NoChannel, 400,
-                    VX_ClearFaultMemory, yard_clear_fault_memory, kClear),
+    VX_COMMANDS(simulated, Simulation),
+    VX_COMMANDS(no_channel, NoChannel),
     VX_SIDE_BY_SIDE("ListJ2534Devices_no_folder", NoFolder, 0, VX_ListJ2534Devices, yard_list_j2534_devices),
     VX_SIDE_BY_SIDE("ListJ2534Devices_empty_folder", EmptyFolder, 0, VX_ListJ2534Devices, yard_list_j2534_devices),
 };
+#undef VX_COMMANDS
 #undef VX_SIDE_BY_SIDE
 
 // HOME pointed at a folder of this process's own for the discovery cases.
