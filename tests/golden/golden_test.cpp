@@ -344,6 +344,7 @@ void GoldenTest::run_case(const GoldenCase& golden) {
         ++i;
         if (verb == "sim") script(in);
         if (verb == "setup") setup(word(in));
+        if (verb == "ticks") FakeClock::ticks = static_cast<std::uint32_t>(std::stoul(word(in)));
         if (verb == "call") {
             const std::string name = word(in);
             std::string arg;
