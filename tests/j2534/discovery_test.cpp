@@ -224,6 +224,8 @@ TEST_F(DeviceDiscoveryLinux, NoHomeNoFolderOrAnEmptyFolderListsNothing) {
     EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME not set";
     EXPECT_TRUE(platform::set_environment_variable("HOME", ""));
     EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME empty";
+    EXPECT_TRUE(platform::set_environment_variable("HOME", ("/" + std::string(5000, 'h')).c_str()));
+    EXPECT_EQ(list_devices(), R"({"ok":true,"devices":[]})") << "HOME longer than any path";
     EXPECT_EQ(log(), "") << "discovery writes no log line";
 }
 
