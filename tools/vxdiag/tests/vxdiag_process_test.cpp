@@ -219,6 +219,9 @@ TEST_F(VxdiagProcess, SigintLetsTheRunningFunctionFinishThenClosesTheDevice) {
     const ProcessResult result = child.finish();
 
     EXPECT_EQ(result.exit_code, 130);
+    const std::size_t note = result.out.find("vxdiag: interrupted");
+    EXPECT_TRUE(note != std::string::npos && note > 0 && result.out[note - 1] == '\n')
+        << "the note starts a line of its own, not at the end of the progress line";
     EXPECT_NE(result.out.find("still waiting for the running ECU function to finish and the device to close"),
               std::string::npos);
     std::vector<std::string> results;
