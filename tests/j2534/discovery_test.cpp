@@ -247,7 +247,7 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
     home.write(".passthru/d_replaced.json", R"({"FUNCTION_LIB":"/x.so","FUNCTION_LIB":{"path":"/y.so"}})");
     home.write(".passthru/g_other_values.json",
-               R"({"NAME":true,"VENDOR":-1.5e3,"X":[1,[null,false]],"Y":-7,"FUNCTION_LIB":"/opt/g.so"})");
+               R"({"NAME":true,"VENDOR":-1.5e3,"X":[1,{"FUNCTION_LIB":"/inner.so","Z":[null,false]}],"Y":-7,"FUNCTION_LIB":"/opt/g.so"})");
     home.write(".passthru/j_too_large.json", R"({"FUNCTION_LIB":"/x.so"})" + std::string(1024 * 1024, ' '));
     home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
     home.write(".passthru/f_array.json", R"(["/x.so"])");
