@@ -34,9 +34,6 @@ namespace {
 constexpr std::string_view kRegistrationsKeyPath = "SOFTWARE\\PassThruSupport.04.04";
 constexpr std::string_view kRegistrationExtension = ".json";
 constexpr std::string_view kFolderName = ".passthru";
-// A registration names three short texts; anything far larger is not one and
-// is not read into memory.
-constexpr std::uintmax_t kMaxRegistrationFileBytes = 1024 * 1024;
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -1,10 +1,9 @@
 // The JSON files of the Linux PassThru registration convention.
 #include "platform/registration_reader.h"
 
-#if !defined(_WIN32)
-#  include <nlohmann/json.hpp>
+#include <nlohmann/json.hpp>
 
-#  include <utility>
+#include <utility>
 
 namespace vx::platform {
 
@@ -104,5 +103,3 @@ std::optional<PassThruRegistration> parse_passthru_registration(std::string_view
 }
 
 }  // namespace vx::platform
-
-#endif

@@ -1,13 +1,19 @@
 // One interface's file of the Linux PassThru registration convention: a JSON
-// object with the members NAME, VENDOR and FUNCTION_LIB. Read where the
-// registration folder stands in for the registry (not on Windows).
+// object with the members NAME, VENDOR and FUNCTION_LIB. The core reads it
+// where the registration folder stands in for the registry (not on Windows);
+// vxdiag reads it to say why the core passed over a file.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vx::platform {
+
+// A registration names three short texts; a file far larger is not one and
+// is not read into memory.
+inline constexpr std::uintmax_t kMaxRegistrationFileBytes = 1024 * 1024;
 
 struct PassThruRegistration {
     std::optional<std::string> name;              // NAME

@@ -2,6 +2,7 @@
 
 #include "platform/host_console.h"
 #include "platform/os.h"
+#include "platform/registration_reader.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -25,26 +26,25 @@ namespace fs = std::filesystem;
 constexpr const char* kRegistryLocation =
     "the registry: HKEY_LOCAL_MACHINE\\SOFTWARE\\PassThruSupport.04.04 (native, 32- and 64-bit views) and "
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\PassThruSupport.04.04";
-// The core passes over a registration file larger than this without reading it.
-constexpr std::uintmax_t kMaxRegistrationBytes = 1024 * 1024;
 
-// Why the core passes over this registration file, or nothing when it lists it.
+// Why the core passes over this registration file, or nothing when it lists
+// it: the size limit and the reader are the core's own.
 std::optional<std::string> skip_reason(const fs::path& file) {
     std::error_code error;
     if (!fs::is_regular_file(file, error)) return "not a regular file";
     const std::uintmax_t size = fs::file_size(file, error);
     if (error) return "cannot be read: " + error.message();
-    if (size > kMaxRegistrationBytes) {
-        return fmt::format("too large ({} bytes; at most {})", size, kMaxRegistrationBytes);
+    if (size > vx::platform::kMaxRegistrationFileBytes) {
+        return fmt::format("too large ({} bytes; at most {})", size, vx::platform::kMaxRegistrationFileBytes);
     }
     std::ifstream stream(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     if (!stream && !stream.eof()) return "cannot be read";
-    const nlohmann::json registration = nlohmann::json::parse(text, nullptr, false);
-    if (registration.is_discarded()) return "not JSON";
-    if (!registration.is_object()) return "not a JSON object";
-    const auto library = registration.find("FUNCTION_LIB");
-    if (library == registration.end() || !library->is_string() || library->get<std::string>().empty()) {
+    if (!nlohmann::json::accept(text)) return "not JSON";
+    const auto registration = vx::platform::parse_passthru_registration(text, "");
+    if (!registration) return "not a JSON object";
+    // The core reads the library's path up to its first NUL.
+    if (!registration->function_library || registration->function_library->c_str()[0] == '\0') {
         return "no FUNCTION_LIB";
     }
     return std::nullopt;
