@@ -1,5 +1,5 @@
 // Fuzz target for the request reader: arbitrary request texts read for every
-// key the command exports read at once, and for one key taken from the input.
+// key the command exports read, and for one key taken from the input.
 //
 // Input layout: byte 0 picks the extra key. Below the number of known keys it
 // is an index into them; otherwise its low four bits give the length of a key
@@ -28,7 +28,7 @@ constexpr std::string_view kKeys[] = {
 // value read where it first stands (from there on, the key is the first one).
 std::string reference_text(const std::string& request, std::string_view key) {
     const std::size_t at = request.find("\"" + std::string(key) + "\"");
-    return at == std::string::npos ? std::string() : vx::RequestFields(request.c_str() + at, {}).text(key);
+    return at == std::string::npos ? std::string() : vx::RequestFields(request.c_str() + at).text(key);
 }
 
 // The C library's decimal conversion, clamped to int: what an integer field
@@ -40,14 +40,13 @@ int reference_int(const std::string& text) {
 }
 
 void check_key(const vx::RequestFields& all, const std::string& request, std::string_view key) {
-    const std::string text = vx::RequestFields(request.c_str(), {}).text(key);
-    if (all.text(key) != text) std::abort();  // one pass finds what one key finds
+    const std::string text = all.text(key);
     if (text.size() > request.size() || text != reference_text(request, key)) std::abort();
 
     // A prefix without a double quote cannot hold the start of a match, and
     // the colon is searched after the match: the field must not change.
     const std::string prefixed = "{ignored: 1, }\r\n" + request;
-    if (vx::RequestFields(prefixed.c_str(), {&key, 1}).text(key) != text) std::abort();
+    if (vx::RequestFields(prefixed.c_str()).text(key) != text) std::abort();
 
     constexpr int kFallback = -424242;
     const int number = all.integer(key, kFallback);
@@ -72,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                  : rest_size;
     const std::string request(rest, text_size);
 
-    const vx::RequestFields all(request.c_str(), kKeys);
+    const vx::RequestFields all(request.c_str());
     for (const std::string_view known_key : kKeys) check_key(all, request, known_key);
     check_key(all, request, key);
     return 0;

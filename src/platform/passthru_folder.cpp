@@ -4,12 +4,6 @@
 
 #if !defined(_WIN32)
 #  include <dirent.h>
-#  include <fcntl.h>
-#  include <unistd.h>
-
-#  include <climits>
-#  include <cstddef>
-#  include <cstdlib>
 
 #  include <algorithm>
 #  include <cstring>
@@ -24,6 +18,7 @@
 #  include <utility>
 #  include <vector>
 
+#  include "platform/environment.h"
 #  include "platform/registration_reader.h"
 
 namespace vx::platform {
@@ -54,46 +49,20 @@ struct StandInKey {
 
 StandInKey* as_stand_in(RegistryKey key) { return static_cast<StandInKey*>(key); }
 
-// Calls on_name with the name of each entry of the folder at path; false
-// when the folder cannot be opened. An error while reading ends the listing
-// as its end does. On Linux the entries are read with getdents64 into a
-// buffer on the stack: the folder's open, its reads and its close are all
-// the system calls, and nothing is allocated (opendir adds an fstat and a
-// 32 KB buffer on the heap).
-template <typename OnName>
-bool list_folder(const char* path, OnName&& on_name) {
-#  if defined(__linux__)
-    const int folder = ::open(path, O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return false;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } const closer{folder};
-    alignas(struct dirent64) char entries[4096];
-    for (;;) {
-        const ssize_t filled = ::getdents64(closer.fd, entries, sizeof entries);
-        if (filled <= 0) break;
-        for (std::size_t at = 0; at < static_cast<std::size_t>(filled);) {
-            unsigned short record_size = 0;
-            std::memcpy(&record_size, entries + at + offsetof(struct dirent64, d_reclen), sizeof record_size);
-            on_name(static_cast<const char*>(entries + at + offsetof(struct dirent64, d_name)));
-            at += record_size;
-        }
-    }
-    return true;
-#  else
-    // POSIX opendir/readdir rather than std::filesystem::directory_iterator:
-    // libstdc++ 12 ends the process (std::terminate) when memory runs out
-    // inside that iterator's constructor, where a bad_alloc is wanted.
+// The names of the folder's entries; nothing when the folder cannot be
+// opened. An error while reading ends the listing as its end does. POSIX
+// opendir/readdir rather than std::filesystem::directory_iterator: libstdc++
+// 12 ends the process (std::terminate) when memory runs out inside that
+// iterator's constructor, where a bad_alloc is wanted.
+std::optional<std::vector<std::string>> folder_entries(const std::string& path) {
     struct Closer {
         void operator()(DIR* folder) const { closedir(folder); }
     };
-    const std::unique_ptr<DIR, Closer> folder(opendir(path));
-    if (!folder) return false;
-    // readdir's null ends the listing at its end and on an error alike.
-    while (const dirent* entry = readdir(folder.get())) on_name(static_cast<const char*>(entry->d_name));
-    return true;
-#  endif
+    const std::unique_ptr<DIR, Closer> folder(opendir(path.c_str()));
+    if (!folder) return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(folder.get())) names.emplace_back(entry->d_name);
+    return names;
 }
 
 std::optional<std::string> read_small_file(const std::filesystem::path& path) {
@@ -113,32 +82,22 @@ public:
     bool open_machine_key(const char* path, std::uint32_t, RegistryKey& key) override {
         // One location only, so every view flag sees the same folder.
         if (!equal_ignoring_ascii_case(path, kRegistrationsKeyPath)) return false;
-        // No copy of HOME and no path object: a machine without registrations
-        // costs the folder's open and nothing else.
-        const char* const home = std::getenv("HOME");
-        if (home == nullptr || *home == '\0') return false;
-        const std::string_view home_text = home;
-        const std::string_view separator = home_text.back() == '/' ? "" : "/";
-        char folder[PATH_MAX];
-        // A longer path names no folder the system could open.
-        if (home_text.size() + separator.size() + kFolderName.size() >= sizeof folder) return false;
-        char* const end = std::copy(kFolderName.begin(), kFolderName.end(),
-                                    std::copy(separator.begin(), separator.end(),
-                                              std::copy(home_text.begin(), home_text.end(), folder)));
-        *end = '\0';
+        const std::optional<std::string> home = environment_variable("HOME");
+        if (!home || home->empty()) return false;
+        const std::string folder = *home + (home->back() == '/' ? "" : "/") + std::string(kFolderName);
+        const std::optional<std::vector<std::string>> entries = folder_entries(folder);
+        if (!entries) return false;
 
-        std::unique_ptr<StandInKey> opened;
-        const bool listed = list_folder(folder, [&opened](std::string_view file_name) {
-            if (file_name.size() <= kRegistrationExtension.size() || !file_name.ends_with(kRegistrationExtension)) {
-                return;
+        auto opened = std::make_unique<StandInKey>();
+        for (const std::string_view file_name : *entries) {
+            if (file_name.size() > kRegistrationExtension.size() && file_name.ends_with(kRegistrationExtension)) {
+                opened->subkeys.emplace_back(file_name.substr(0, file_name.size() - kRegistrationExtension.size()));
             }
-            if (!opened) opened = std::make_unique<StandInKey>();
-            opened->subkeys.emplace_back(file_name.substr(0, file_name.size() - kRegistrationExtension.size()));
-        });
+        }
         // A folder without a registration file is no key: nothing to list.
-        if (!listed || !opened) return false;
-        opened->home = home_text;
-        opened->folder = std::filesystem::path(folder);
+        if (opened->subkeys.empty()) return false;
+        opened->home = *home;
+        opened->folder = folder;
         // Directory order is arbitrary; file-name order makes the list repeatable.
         std::sort(opened->subkeys.begin(), opened->subkeys.end());
         key = opened.release();

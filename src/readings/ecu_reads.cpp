@@ -1,8 +1,6 @@
 // VX_ReadFaults and VX_ReadLiveData.
 #include "readings/ecu_reads.h"
 
-#include <array>
-#include <iterator>
 #include <string_view>
 
 #include "VXArvessaDiagCore.h"
@@ -56,43 +54,6 @@ constexpr LiveValue kLiveValues[] = {
      .base = 20, .step = 1, .period_ms = 700, .steps = 8, .in_tenths = true},
 };
 
-// The simulated live data's fixed text, joined once at compile time: the
-// values are written into it at value_at. The names, units and addresses are
-// the core's own texts and need no escaping.
-struct LiveDataTemplate {
-    std::array<char, 512> text{};
-    std::size_t size = 0;
-    std::array<std::size_t, std::size(kLiveValues)> value_at{};
-
-    constexpr void append(std::string_view fragment) {
-        for (const char c : fragment) text[size++] = c;
-    }
-    constexpr std::string_view between(std::size_t begin, std::size_t end) const {
-        return {text.data() + begin, end - begin};
-    }
-};
-
-constexpr LiveDataTemplate make_live_data_template() {
-    LiveDataTemplate t;
-    t.append("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
-    for (std::size_t i = 0; i < std::size(kLiveValues); ++i) {
-        const LiveValue& v = kLiveValues[i];
-        t.append(i == 0 ? "{\"name\":\"" : ",{\"name\":\"");
-        t.append(v.name);
-        t.append("\",\"value\":\"");
-        t.value_at[i] = t.size;
-        t.append("\",\"unit\":\"");
-        t.append(v.unit);
-        t.append("\",\"address\":\"");
-        t.append(v.address);
-        t.append("\"}");
-    }
-    t.append("]}");
-    return t;
-}
-
-constexpr LiveDataTemplate kLiveDataTemplate = make_live_data_template();
-
 std::string read_faults() {
     if (simulation_on()) {
         // This line ends with LF alone, unlike every other raw-log line.
@@ -113,21 +74,22 @@ std::string read_live_data() {
 
 }  // namespace
 
+// The names, units and addresses are the core's own texts and need no
+// escaping.
 std::string simulated_live_data(std::uint32_t ticks) {
     ResultWriter w;
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < std::size(kLiveValues); ++i) {
-        const LiveValue& v = kLiveValues[i];
-        w.raw(kLiveDataTemplate.between(from, kLiveDataTemplate.value_at[i]));
+    w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
+    for (const LiveValue& v : kLiveValues) {
+        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
         const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
         if (v.in_tenths) {
             w.tenths(value);
         } else {
             w.unsigned_number(value);
         }
-        from = kLiveDataTemplate.value_at[i];
+        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
     }
-    w.raw(kLiveDataTemplate.between(from, kLiveDataTemplate.size));
+    w.raw("]}");
     return w.take();
 }
 

@@ -1,5 +1,4 @@
 // The raw log: line format, order, and what a host reads back.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,23 +21,6 @@ TEST_F(RawLog, LinesCarryTheTimeOfAppendingAndKeepTheirOrder) {
               "2024-03-05 09:07:31 second\r\n"
               "2024-12-31 23:59:59 third\r\n"
               "2025-01-01 00:00:00 fault read\n");
-}
-
-TEST_F(RawLog, TimestampIsFormattedLikeThePrintfPattern) {
-    // Values a clock should never give still come out as the C format would.
-    const platform::LocalTime times[] = {
-        {2024, 3, 5, 9, 7, 31}, {999, 1, 2, 3, 4, 5}, {12345, 12, 31, 23, 59, 60},
-        {0, 0, 0, 0, 0, 0},     {-7, 123, -1, 100, 7, 8},
-    };
-    for (const auto& t : times) {
-        clear_log_for_tests();
-        FakeClock::now = t;
-        log_line(" x");
-        char expected[96];
-        std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d x\r\n", t.year, t.month,
-                      t.day, t.hour, t.minute, t.second);
-        EXPECT_EQ(log(), expected);
-    }
 }
 
 TEST_F(RawLog, ValuesInALineAreNotEscaped) {

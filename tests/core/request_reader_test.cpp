@@ -9,12 +9,11 @@
 namespace vx {
 namespace {
 
-// One field read on its own, the key not named when the reader was made.
-std::string request_text(const char* request, std::string_view key) { return RequestFields(request, {}).text(key); }
+std::string request_text(const char* request, std::string_view key) { return RequestFields(request).text(key); }
 int request_int(const char* request, std::string_view key, int fallback) {
-    return RequestFields(request, {}).integer(key, fallback);
+    return RequestFields(request).integer(key, fallback);
 }
-bool request_flag(const char* request, std::string_view key) { return RequestFields(request, {}).flag(key); }
+bool request_flag(const char* request, std::string_view key) { return RequestFields(request).flag(key); }
 
 struct TextCase {
     const char* request;
@@ -110,32 +109,6 @@ TEST(RequestFlag, TrueOnlyForTrueOneOrYesInAnyCase) {
         EXPECT_EQ(request_flag(c.request, "f"), c.expected) << c.request;
     }
     EXPECT_FALSE(request_flag(nullptr, "f"));
-}
-
-TEST(RequestFields, OnePassFindsWhatEachKeyFindsOnItsOwn) {
-    // A key with a quote of its own, or of 64 bytes or more, makes every quote
-    // worth trying; the others only the quotes that open a text of their length.
-    static constexpr std::string_view kKeys[] = {"name", "mode", "na", "e", "", "timeoutMs", "missing"};
-    static constexpr std::string_view kOddKeys[] = {"name", "n\"a", "0123456789012345678901234567890123456789012345678901234567890123"};
-    const char* const requests[] = {
-        R"({"name":"a","mode":"b","na":"c","e":1,"":2,"timeoutMs":"300"})",
-        R"({"e":"name","name":"mode","mode":"na","na":3})",
-        R"("name""mode""":"x":"y")",
-        R"({"n"a":1,"0123456789012345678901234567890123456789012345678901234567890123":"long","name":"a long value without a quote of its own"})",
-        "",
-    };
-    EXPECT_EQ(RequestFields(requests[3], kOddKeys).text("n\"a"), "1");
-    EXPECT_EQ(RequestFields(requests[3], kOddKeys).text(kOddKeys[2]), "long");
-    for (const char* request : requests) {
-        const RequestFields fields(request, kKeys);
-        for (const std::string_view key : kKeys) {
-            EXPECT_EQ(fields.text(key), request_text(request, key)) << request << " key " << key;
-        }
-        const RequestFields odd(request, kOddKeys);
-        for (const std::string_view key : kOddKeys) {
-            EXPECT_EQ(odd.text(key), request_text(request, key)) << request << " key " << key;
-        }
-    }
 }
 
 TEST(AsciiLowercase, ChangesOnlyAToZ) {
