@@ -4,7 +4,8 @@
 // spent inside the device's entry points (DeviceTimer) minus the timer's own
 // cost, calibrated at start. The reported Time is that remainder, the core's
 // own cost; the counters give the wall time, the device time and the device
-// calls per export call. Scripting the device for the next call (queueing
+// calls per export call, and of_kline_byte the median own time as a share of
+// one K-line byte. Scripting the device for the next call (queueing
 // replies, emptying its call record) happens between the timed regions.
 #pragma once
 
@@ -16,6 +17,10 @@
 #include "bench_support.h"
 
 namespace vx::bench {
+
+// One K-line byte at 10,400 baud (ISO 9141-2): a start bit, eight data bits
+// and a stop bit, about 0.96 ms.
+constexpr double kKLineByteNs = 10.0 / 10400.0 * 1e9;
 
 // The simulated device of the benchmark program.
 SimControl& sim();
@@ -36,7 +41,5 @@ double clock_cost_ns();
 std::vector<double> run_export(benchmark::State& state, const std::function<void()>& prepare,
                                const std::function<int()>& call);
 
-// Prints the side-by-side table of the cases that ran (side_by_side_bench.cpp).
-void print_side_by_side_table();
 
 }  // namespace vx::bench
