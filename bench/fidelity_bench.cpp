@@ -8,34 +8,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <thread>
 
 #include "export_timing.h"
 
 namespace vx::bench {
 namespace {
-
-// Sleeps for real, and keeps what was asked for and what the sleeps took:
-// on a busy machine a thread wakes late, which is the operating system's
-// share of the overhead, not the core's.
-struct SleepingClock {
-    static inline std::uint64_t requested_ms = 0;
-    static inline std::uint64_t slept_ns = 0;
-
-    static void install() {
-        platform::ClockHooks hooks;
-        hooks.sleep_ms = [](std::uint32_t ms) {
-            requested_ms += ms;
-            const std::uint64_t start = DeviceTimer::now_ns();
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            slept_ns += DeviceTimer::now_ns() - start;
-        };
-        platform::set_clock_hooks(&hooks);
-    }
-};
 
 void time_the_device() {
     sim().sim_set_delay_ms(SIM_FN_READ_MSGS, 1);
@@ -50,7 +29,7 @@ void bm_wall_time(benchmark::State& state, bool confirmed, const std::function<v
     open_session(sim(), confirmed);
     sim().sim_set_clear_rx_discards(1);
     time_the_device();
-    SleepingClock::install();
+    BenchClock::install(true);
     double wall_total = 0, device_total = 0, pause_total = 0, slept_total = 0, worst = 0, worst_core = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -58,14 +37,14 @@ void bm_wall_time(benchmark::State& state, bool confirmed, const std::function<v
         sim().sim_clear_calls();
         state.ResumeTiming();
         const std::uint64_t device_before = DeviceTimer::device_ns();
-        const std::uint64_t pause_before = SleepingClock::requested_ms;
-        const std::uint64_t slept_before = SleepingClock::slept_ns;
+        const std::uint64_t pause_before = BenchClock::requested_ms;
+        const std::uint64_t slept_before = BenchClock::slept_ns;
         const std::uint64_t start = DeviceTimer::now_ns();
         benchmark::DoNotOptimize(call());
         const auto wall = static_cast<double>(DeviceTimer::now_ns() - start);
         const auto device = static_cast<double>(DeviceTimer::device_ns() - device_before);
-        const auto pause = static_cast<double>(SleepingClock::requested_ms - pause_before) * 1e6;
-        const auto slept = static_cast<double>(SleepingClock::slept_ns - slept_before);
+        const auto pause = static_cast<double>(BenchClock::requested_ms - pause_before) * 1e6;
+        const auto slept = static_cast<double>(BenchClock::slept_ns - slept_before);
         wall_total += wall;
         device_total += device;
         pause_total += pause;
