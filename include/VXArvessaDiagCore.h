@@ -187,7 +187,9 @@ VX_API int VX_CALL VX_ReadLiveData(const char* unused, char* buffer, int size);
  * maxRunMs 0-2500. */
 
 /* Runs an ECU function mapped to raw frames. Request keys: type, name, mode
- * (containing "verified" or "mapped" to transmit), startHex, stopHex (hex
+ * (containing "verified" or "mapped" to transmit, any case; a negated word,
+ * "unverified", "not-mapped", "non verified", keeps the frames off the line
+ * and runs the read-only probe), startHex, stopHex (hex
  * bytes, e.g. "04 01 04 01 03"), maxRunMs (run time before the stop frame,
  * default 1000), timeoutMs (default 1000), backendForwardFallbackProbe
  * ("true" asks for the probe). Command result stage "verified-command", with
