@@ -2,7 +2,10 @@
 // largest answer the caps allow (every read returns a full message whose
 // numbers all have their most digits), fits VX_ANSWER_BUFFER_SIZE, so a host
 // that sizes one buffer by it never has to call a device export twice.
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -79,7 +82,7 @@ TEST_F(AnswerSizeTest, EveryDeviceAnswerFitsTheLargestAnswer) {
     }
     // The bound is the true largest answer up to its allowance for members:
     // where unsigned long has 20 digits (LP64) the fault read comes within it.
-    if (sizeof(unsigned long) == 8) {
+    if constexpr (sizeof(unsigned long) == 8) {
         EXPECT_GT(largest, VX_MAX_ANSWER_BYTES - VX_ANSWER_MEMBER_ALLOWANCE) << "largest answer " << largest;
     }
     std::printf("largest answer %d bytes, VX_MAX_ANSWER_BYTES %d\n", largest, VX_MAX_ANSWER_BYTES);
