@@ -86,7 +86,11 @@ extern "C" {
  *     (open, connect with a 512-byte device error text, the 5-baud keys) are
  *     far smaller.
  *   - A text argument (a library path, a protocol text, a request) is echoed
- *     at most once, each byte at most as the six bytes of a \u00XX escape.
+ *     at most once, each byte at most as a six-byte JSON escape (backslash,
+ *     u and four hex digits, for a control character).
+ * So VX_MAX_ANSWER_BYTES is 602,406 + 2,048 = 604,454 bytes (about 590 KiB;
+ * a device that fills every read with full messages makes the fault read
+ * answer 603,755 bytes, a verified function with a stop frame about 200 KB).
  * VX_ANSWER_BUFFER_SIZE(n) is a buffer for a call with an n-byte text
  * argument (0 for none): that answer plus its NUL. */
 #define VX_RX_MESSAGE_MAX_BYTES 12549

@@ -8,7 +8,8 @@ the built core and the simulated VCI, named by the environment:
     VXDIAG_HEADER        optional: the public header (default: this tree's)
     VXSIM_INSTANT=1      keeps the simulated K-line from taking real time
 
-    PYTHONPATH=bindings/python python3 -m unittest discover -s bindings/python/tests -v
+    python3 -m unittest discover -s bindings/python/tests -v   (vxdiagcore installed with pip,
+                                                                or PYTHONPATH=bindings/python)
 """
 
 import ctypes
