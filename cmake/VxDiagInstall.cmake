@@ -40,9 +40,21 @@ install(FILES ${VXDIAG_KIT_BINARY_DIR}/VXArvessaDiagCore.pc DESTINATION ${VXDIAG
 
 # The bindings as sources: a Python package and the C# files that a .NET
 # project adds to its own build.
+# The Python package's one version is the project's: pyproject.toml states it
+# for pip, and a difference stops the configure step.
+file(STRINGS ${PROJECT_SOURCE_DIR}/bindings/python/pyproject.toml python_version REGEX "^version = ")
+if(NOT python_version STREQUAL "version = \"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "bindings/python/pyproject.toml says '${python_version}', "
+                      "the project's version is ${PROJECT_VERSION}: make them the same")
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/vxdiagcore
         DESTINATION ${VXDIAG_KIT_SHARE_DIR}/bindings/python
         PATTERN __pycache__ EXCLUDE)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/_build
+        DESTINATION ${VXDIAG_KIT_SHARE_DIR}/bindings/python
+        PATTERN __pycache__ EXCLUDE)
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/python/pyproject.toml
+        DESTINATION ${VXDIAG_KIT_SHARE_DIR}/bindings/python)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/dotnet/
         DESTINATION ${VXDIAG_KIT_SHARE_DIR}/bindings/dotnet
         FILES_MATCHING PATTERN *.cs PATTERN tests EXCLUDE)

@@ -7,11 +7,14 @@
  *   - with a non-null buffer and size > 0, the first min(size - 1, length)
  *     bytes are copied and a NUL is stored after them;
  *   - otherwise nothing is written.
- * A return value >= size therefore signals a truncated result: call again
- * with a buffer of (return value + 1) bytes. A null buffer gives the length
- * alone, but the call still does its work: the second call repeats it (a
- * second 5-baud initialisation, a second command frame), so give the device
- * calls a buffer large enough for their answer (a few KiB; 64 KiB is ample).
+ * A return value >= size therefore signals a truncated result. A null buffer
+ * gives the length alone, but the call still does its work: calling again
+ * repeats it (a second 5-baud initialisation, a second command frame, a valve
+ * or a pump run twice). So size the buffer of every export that acts on the
+ * device by VX_ANSWER_BUFFER_SIZE below and call it once: its answer always
+ * fits. Only VX_GetLastLog and VX_ListJ2534Devices act on no device; their
+ * answers have no bound (the log grows, the registrations are the machine's),
+ * and they may be called again with (return value + 1) bytes.
  *
  * Results have no blanks between tokens. Every result has the member "ok";
  * a failure carries a "stage" naming the failed step, J2534 statuses as a
@@ -58,6 +61,42 @@ extern "C" {
 #else
 #  define VX_API
 #endif
+
+/* The largest answer. Every answer except those of VX_GetLastLog and
+ * VX_ListJ2534Devices has at most
+ *   VX_MAX_ANSWER_BYTES + 6 * (bytes of the call's text argument)
+ * bytes, on every platform:
+ *   - One received message is rendered as
+ *     {"protocol":P,"rxStatus":R,"txFlags":T,"timestamp":S,"size":N,"hex":"..."}
+ *     66 bytes of names and punctuation, five unsigned long numbers of at most
+ *     20 digits (10 where unsigned long has 32 bits, as on Windows), and the
+ *     4,128-byte J2534 data area as hex text, 4,128 * 3 - 1 = 12,383 bytes:
+ *     66 + 5 * 20 + 12,383 = 12,549 bytes (VX_RX_MESSAGE_MAX_BYTES).
+ *   - A reply list holds at most 8 messages: 8 * 12,549 + 7 commas + "[]"
+ *     = 100,401 bytes.
+ *   - The most reply lists in one answer: VX_ReadFaults' probe tries up to 5
+ *     frames, each with its own list, and repeats one of them as the summary
+ *     "rx": 6 lists, 602,406 bytes. The others have fewer: the safe
+ *     function's probe 4 + 1, its verified send 2 (start and stop, 16
+ *     messages), the fault clear 2, the protocol traffic probe 1, the K-line
+ *     activity probe 4 lists of 4 messages and the summary.
+ *   - Every other member of that answer (names, statuses and their names,
+ *     the frames sent, counts, the message) takes less than
+ *     VX_ANSWER_MEMBER_ALLOWANCE bytes; the answers without reply lists
+ *     (open, connect with a 512-byte device error text, the 5-baud keys) are
+ *     far smaller.
+ *   - A text argument (a library path, a protocol text, a request) is echoed
+ *     at most once, each byte at most as a six-byte JSON escape (backslash,
+ *     u and four hex digits, for a control character).
+ * So VX_MAX_ANSWER_BYTES is 602,406 + 2,048 = 604,454 bytes (about 590 KiB;
+ * a device that fills every read with full messages makes the fault read
+ * answer 603,755 bytes, a verified function with a stop frame about 200 KB).
+ * VX_ANSWER_BUFFER_SIZE(n) is a buffer for a call with an n-byte text
+ * argument (0 for none): that answer plus its NUL. */
+#define VX_RX_MESSAGE_MAX_BYTES 12549
+#define VX_ANSWER_MEMBER_ALLOWANCE 2048
+#define VX_MAX_ANSWER_BYTES (6 * (8 * VX_RX_MESSAGE_MAX_BYTES + 9) + VX_ANSWER_MEMBER_ALLOWANCE)
+#define VX_ANSWER_BUFFER_SIZE(text_bytes) (VX_MAX_ANSWER_BYTES + 6 * (text_bytes) + 1)
 
 /* Library frame */
 
@@ -187,7 +226,9 @@ VX_API int VX_CALL VX_ReadLiveData(const char* unused, char* buffer, int size);
  * maxRunMs 0-2500. */
 
 /* Runs an ECU function mapped to raw frames. Request keys: type, name, mode
- * (containing "verified" or "mapped" to transmit), startHex, stopHex (hex
+ * (containing "verified" or "mapped" to transmit, any case; a negated word,
+ * "unverified", "not-mapped", "non verified", keeps the frames off the line
+ * and runs the read-only probe), startHex, stopHex (hex
  * bytes, e.g. "04 01 04 01 03"), maxRunMs (run time before the stop frame,
  * default 1000), timeoutMs (default 1000), backendForwardFallbackProbe
  * ("true" asks for the probe). Command result stage "verified-command", with

@@ -36,6 +36,8 @@ all_packages=(
   pkg-config                    # the kit's consumer build through VXArvessaDiagCore.pc
   llvm-14                       # llvm-dlltool-14: the MSVC import library of the Windows kit
   python3                       # the Python binding's tests (Debian's python3, standard library only)
+  python3-venv                  # a fresh venv for pip install of the kit's Python package
+  python3-mypy                  # mypy --strict on the Python package
   mono-mcs                      # the C# binding and its sample
   mono-runtime
 )

@@ -272,11 +272,33 @@ kit_vxdiag() {
     grep -F "simulated-vci/libvxdiag-simulated-vci.so"
 }
 
+# The Python package as a host developer installs it: pip into a fresh venv,
+# offline (the package builds itself with the standard library), then its
+# tests run from that venv against the packaged core and simulated VCI.
+kit_python_install() {
+  local package="$kit_usr/share/VXArvessaDiagCore/bindings/python"
+  rm -rf "$dir/venv" &&
+    /usr/bin/python3 -m venv "$dir/venv" &&
+    PYTHONDONTWRITEBYTECODE=1 "$dir/venv/bin/python" -m pip install --no-index --no-cache-dir "$package" &&
+    "$dir/venv/bin/python" -m pip show vxdiagcore | grep -Fx "Version: $(kit_project_version)" &&
+    "$dir/venv/bin/python" -c 'import vxdiagcore; print(vxdiagcore.__file__)' | grep -F "$dir/venv/"
+}
+
+kit_project_version() {
+  sed -n 's/^project(VXArvessaDiagCore VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
+}
+
+kit_mypy() {
+  (cd "$dir" && /usr/bin/python3 -m mypy --strict --cache-dir "$dir/mypy-cache" \
+     "$kit_usr/share/VXArvessaDiagCore/bindings/python/vxdiagcore")
+}
+
 kit_python() {
-  env PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$kit_usr/share/VXArvessaDiagCore/bindings/python" \
+  # From the venv: the installed package, not the source tree.
+  (cd "$dir" && env PYTHONDONTWRITEBYTECODE=1 \
       VXDIAG_CORE_LIBRARY="$kit_core" VXDIAG_SIM_LIBRARY="$kit_sim" \
       VXDIAG_HEADER="$kit_usr/include/VXArvessaDiagCore.h" VXSIM_INSTANT=1 \
-      timeout 120 /usr/bin/python3 -m unittest discover -s "$root/bindings/python/tests" -v 2>&1 |
+      timeout 120 "$dir/venv/bin/python" -m unittest discover -s "$root/bindings/python/tests" -t "$root/bindings/python/tests" -v) 2>&1 |
     tee "$dir/python.log"
   # A skipped test is a failure here: the core and the VCI are both given.
   grep -q '^OK$' "$dir/python.log"
@@ -291,10 +313,12 @@ kit_dotnet_build() {
         "$root/bindings/dotnet/tests/BindingTest.cs"
 }
 
-# Mono finds [DllImport("VXArvessaDiagCore")] as libVXArvessaDiagCore.so on LD_LIBRARY_PATH.
+# The binding loads the packaged core by its full path; no library path needed.
+# kit_mono <program> [more arguments]
 kit_mono() {
-  env LD_LIBRARY_PATH="$kit_lib" VXSIM_INSTANT=1 timeout 120 mono "$dir/dotnet/$1" "$kit_sim" 2>&1 |
-    tee "$dir/$1.log"
+  local program="$1"
+  shift
+  env VXSIM_INSTANT=1 timeout 120 mono "$dir/dotnet/$program" "$kit_core" "$kit_sim" "$@" 2>&1 | tee "$dir/$program.log"
 }
 
 if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
@@ -304,10 +328,12 @@ if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   kit_check "a CMake host (find_package) builds against the unpacked tree and runs" kit_cmake_host
   kit_check "a pkg-config host builds against the unpacked tree and runs" kit_pkg_config_host
   kit_check "the packaged vxdiag runs a session" kit_vxdiag
-  kit_check "Python binding: unittest against the simulated VCI" kit_python
+  kit_check "Python binding: pip install of the kit's package into a fresh venv, offline" kit_python_install
+  kit_check "Python binding: mypy --strict on the kit's package" kit_mypy
+  kit_check "Python binding: unittest from the venv against the simulated VCI" kit_python
   kit_check "C# binding and sample: built with mcs" kit_dotnet_build
   kit_check "C# sample: a session under Mono" kit_mono VxDiagSample.exe
-  kit_check "C# binding: checks under Mono" kit_mono BindingTest.exe
+  kit_check "C# binding: checks under Mono" kit_mono BindingTest.exe "$kit_usr/include/VXArvessaDiagCore.h"
   python_tests="$(sed -n 's/^Ran \([0-9]*\) tests\{0,1\} in .*/\1/p' "$dir/python.log" 2>/dev/null)"
   dotnet_checks="$(grep -Eo '^[0-9]+ passed, [0-9]+ failed$' "$dir/BindingTest.exe.log" 2>/dev/null)"
   kit_detail="Python binding: ${python_tests:-no} tests; C# binding: ${dotnet_checks:-not run}"

@@ -30,6 +30,32 @@ constexpr RequestKeys kKeys(kKeyNames);
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
+// Whether the text just before position `at` negates the word that starts
+// there: "un", "non" or "not", directly or through one '-', ' ' or '_'
+// ("unverified", "non-verified", "not verified").
+bool negated_at(std::string_view mode, std::size_t at) {
+    std::string_view before = mode.substr(0, at);
+    if (!before.empty() && (before.back() == '-' || before.back() == ' ' || before.back() == '_')) {
+        before.remove_suffix(1);
+    }
+    return before.ends_with("un") || before.ends_with("non") || before.ends_with("not");
+}
+
+// The verified class of a lowercased mode: it names "verified" or "mapped",
+// and never in a negated form. A host that writes "unverified" or "unmapped"
+// means the opposite of verified, so any negated occurrence keeps the frames
+// off the line, whatever else the mode says.
+bool verified_mode_class(std::string_view mode) {
+    bool named = false;
+    for (const std::string_view word : {std::string_view("verified"), std::string_view("mapped")}) {
+        for (std::size_t at = mode.find(word); at != std::string_view::npos; at = mode.find(word, at + 1)) {
+            if (negated_at(mode, at)) return false;
+            named = true;
+        }
+    }
+    return named;
+}
+
 struct Frames {
     Bytes start;
     bool has_start = false;
@@ -51,7 +77,7 @@ std::string simulation_answer(const GateRequest& gate) {
 // frames; nothing when the frames may go out.
 std::optional<std::string_view> fallback_reason(const RequestFields& request, const GateRequest& gate,
                                                 bool has_start) {
-    const bool verified_mode = contains(gate.mode, "verified") || contains(gate.mode, "mapped");
+    const bool verified_mode = verified_mode_class(gate.mode);
     if (!has_start) return "no verified startHex";
     if (request.flag("backendForwardFallbackProbe") || contains(gate.mode, "preflight") ||
         contains(gate.mode, "no-tx")) {

@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cctype>
 #include <array>
 #include <charconv>
@@ -81,23 +80,6 @@ std::string in_quotes(std::string_view text) { return "'" + std::string(text) + 
     throw UsageError("step " + in_quotes(written) + ": " + why);
 }
 
-// The core sends a function's frames when its mode merely contains "verified"
-// or "mapped", so "unverified" or "unmapped" would run the function on the
-// car. Such a request is refused here: the host is the last place that can.
-void refuse_negated_verified_mode(std::string_view written, const StepInfo& info, const nlohmann::json& request) {
-    if (info.kind != K::SafeFunction) return;
-    const auto mode_member = request.find("mode");
-    if (mode_member == request.end() || !mode_member->is_string()) return;
-    std::string mode = mode_member->get<std::string>();
-    std::transform(mode.begin(), mode.end(), mode.begin(), [](unsigned char c) { return std::tolower(c); });
-    for (const char* negated : {"unverified", "unmapped", "not verified", "not mapped", "non-verified"}) {
-        if (mode.find(negated) == std::string::npos) continue;
-        bad_argument(written, "the mode " + in_quotes(mode_member->get<std::string>()) +
-                                  " contains \"verified\" or \"mapped\", so the core would send the start frame; "
-                                  "for the read-only probe give a mode without those words, e.g. \"candidate\"");
-    }
-}
-
 // The request as written, or read from the file after '@'. The core reads
 // requests leniently: a typo (or quotes eaten by the shell) would silently
 // become an empty request, so it is checked here.
@@ -107,10 +89,7 @@ std::string request_text(std::string_view written, const StepInfo& info, std::st
     std::string text = from_file ? read_user_file(file, "step " + in_quotes(written) + ": the request file")
                                  : std::string(argument);
     const nlohmann::json request = nlohmann::json::parse(text, nullptr, false);
-    if (request.is_object()) {
-        refuse_negated_verified_mode(written, info, request);
-        return text;
-    }
+    if (request.is_object()) return text;
     if (from_file) bad_argument(written, "the request file " + in_quotes(file) + " holds no JSON object");
     bad_argument(written, "the request " + in_quotes(text) + " is not a JSON object (quote it for the shell, e.g. " +
                               info.name + ":'{\"mode\":\"verified\"}', or write it to a file and give @FILE)");

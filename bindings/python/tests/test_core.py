@@ -8,17 +8,21 @@ the built core and the simulated VCI, named by the environment:
     VXDIAG_HEADER        optional: the public header (default: this tree's)
     VXSIM_INSTANT=1      keeps the simulated K-line from taking real time
 
-    PYTHONPATH=bindings/python python3 -m unittest discover -s bindings/python/tests -v
+    python3 -m unittest discover -s bindings/python/tests -v   (vxdiagcore installed with pip,
+                                                                or PYTHONPATH=bindings/python)
 """
 
 import ctypes
 import os
 import pathlib
 import re
+import shutil
+import sys
+import tempfile
 import unittest
 
-from vxdiagcore import Core, read_answer
-from vxdiagcore.core import EXPORTS
+from vxdiagcore import MAX_ANSWER_BYTES, AnswerCutError, Core, answer_buffer_size, read_answer, text_encoding
+from vxdiagcore.core import _SIGNATURES
 
 CORE_LIBRARY = os.environ.get("VXDIAG_CORE_LIBRARY")
 SIM_LIBRARY = os.environ.get("VXDIAG_SIM_LIBRARY")
@@ -56,6 +60,22 @@ class ReadAnswerTest(unittest.TestCase):
 
                 self.assertEqual(read_answer(export, first_size), answers[-1])
                 self.assertEqual(sizes, expected_sizes)
+
+
+class EncodingTest(unittest.TestCase):
+    def test_texts_go_in_the_encoding_the_loader_takes(self):
+        # LoadLibraryA of the 32-bit core takes the ANSI code page.
+        self.assertEqual(text_encoding("nt"), ("mbcs", "strict"))
+        self.assertEqual(text_encoding("posix"), (sys.getfilesystemencoding(), sys.getfilesystemencodeerrors()))
+
+
+class SimReply(ctypes.Structure):
+    """sim_reply of sim/passthru_sim_control.h: one reply the simulated device hands out."""
+
+    _fields_ = [("data", ctypes.c_char_p), ("size", ctypes.c_ulong), ("protocol_id", ctypes.c_ulong),
+                ("rx_status", ctypes.c_ulong), ("tx_flags", ctypes.c_ulong), ("timestamp", ctypes.c_ulong),
+                ("extra_data_index", ctypes.c_ulong), ("override_data_size", ctypes.c_int),
+                ("data_size", ctypes.c_ulong), ("after_writes", ctypes.c_uint)]
 
 
 @unittest.skipUnless(CORE_LIBRARY and SIM_LIBRARY, "VXDIAG_CORE_LIBRARY and VXDIAG_SIM_LIBRARY are not set")
@@ -106,12 +126,55 @@ class CoreTest(unittest.TestCase):
                 self.assertEqual((answer["simulation"], answer["type"], answer["name"]), (True, "idle", name))
         self.assertEqual(self.core.run_safe_function(None)["name"], "")
 
-    def test_answers_of_any_length_come_back_whole(self):
+    def test_a_device_export_is_called_once_whatever_its_answer(self):
+        # The simulated device's back door, from the library the core loads.
+        sim = ctypes.CDLL(SIM_LIBRARY)
+        sim.sim_queue_reply.argtypes = [ctypes.POINTER(SimReply)]
+        sim.sim_successful_writes.restype = ctypes.c_ulong
+        data = bytes(range(256)) * 16 + bytes(32)  # 4,128 bytes, the whole J2534 data area
+        full = SimReply(data=data, size=len(data), protocol_id=3, timestamp=0xFFFFFFFF, after_writes=1)
+        request = {"name": "Pump", "mode": "verified", "startHex": "31 01", "stopHex": "31 00", "maxRunMs": 0}
+        for name, core in (("bound", self.core), ("tiny buffer", Core(CORE_LIBRARY, buffer_size=200))):
+            with self.subTest(name):
+                sim.sim_reset()
+                self.core.open_j2534_dll(SIM_LIBRARY)
+                self.core.test_iso9141_connect(10400)
+                self.assertTrue(self.core.try_five_baud_init(0x33)["initOk"])
+                for _ in range(16):  # eight for the start frame, eight for the stop frame
+                    sim.sim_queue_reply(ctypes.byref(full))
+                log_before = self.core.get_last_log()
+                if core is self.core:
+                    answer = core.run_safe_function(request)
+                    self.assertEqual((answer["ok"], len(answer["rx"]), len(answer["stopRx"])), (True, 8, 8))
+                    self.assertEqual({rx["hex"] for rx in answer["rx"] + answer["stopRx"]}, {data.hex(" ").upper()})
+                else:
+                    self.assertRaises(AnswerCutError, core.run_safe_function, request)
+                # Start and stop frame each written once, one function run in the log.
+                self.assertEqual(sim.sim_successful_writes(), 2)
+                self.assertEqual(sum(" FunctionExecution verified " in line for line in self.new_log_lines(log_before)), 1)
+                self.core.close_j2534()
+
+    def test_answers_of_the_exports_without_a_device_come_back_whole(self):
         self.core.set_simulation(True)
         small = Core(CORE_LIBRARY, buffer_size=8)
-        for method in ("get_last_log", "list_j2534_devices", "read_battery_voltage", "read_faults", "core_version"):
+        for method in ("get_last_log", "list_j2534_devices", "core_version"):
             with self.subTest(method):
                 self.assertEqual(getattr(small, method)(), getattr(self.core, method)())
+
+    def test_with_closes_the_device_and_a_non_ascii_path_loads(self):
+        folder = tempfile.mkdtemp(prefix="Prüfstand-ü ")
+        try:
+            library = shutil.copy(SIM_LIBRARY, os.path.join(folder, "passthru_ÄÖÜ.so"))
+            with Core(CORE_LIBRARY) as core:
+                log_before = core.get_last_log()
+                opened = core.open_j2534_dll(library)
+                self.assertEqual((opened["ok"], opened["dll"]), (True, library))
+            self.assertEqual(core.test_iso9141_connect(10400)["stage"], "ISO9141 simulation")
+            lines = self.new_log_lines(log_before)
+            self.assertTrue(lines[0].endswith(f"PassThruOpen OK dll={library} deviceId=1"), lines)
+            self.assertTrue(lines[1].endswith("PassThru closed"), lines)
+        finally:
+            shutil.rmtree(folder)
 
     def test_bad_arguments_stop_in_python(self):
         for call, error in (
@@ -132,7 +195,12 @@ class CoreTest(unittest.TestCase):
         declarations = re.findall(r"VX_API (.+?) VX_CALL (VX_\w+)\((.*?)\);", HEADER.read_text())
         self.assertEqual(len(declarations), 16)
         self.assertEqual({export for _, export, *_ in declarations},
-                         {row[1] for row in EXPORTS} | {"VX_CoreVersion", "VX_SetSimulation"})
+                         set(_SIGNATURES) | {"VX_CoreVersion", "VX_SetSimulation"})
+        # The buffer bound, from the header's macros.
+        macros = dict(re.findall(r"#define (VX_\w+)(?:\(text_bytes\))? ([^\n]+)", HEADER.read_text()))
+        expand = lambda text: re.sub(r"VX_\w+", lambda name: f"({expand(macros[name.group()])})", text)
+        self.assertEqual(eval(expand("VX_MAX_ANSWER_BYTES")), MAX_ANSWER_BYTES)
+        self.assertEqual(eval(expand("VX_ANSWER_BUFFER_SIZE").replace("text_bytes", "10")), answer_buffer_size(10))
         for result, export, parameters in declarations:
             with self.subTest(export):
                 parameter_types = [re.sub(r"\s*\w+$", "", p) for p in parameters.split(", ") if p != "void"]
