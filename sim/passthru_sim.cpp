@@ -17,7 +17,10 @@
 //                  ERR_DEVICE_NOT_CONNECTED, as a vendor library does without
 //                  its interface (for hosts' tests of that path);
 //   VXSIM_INSTANT  1: everything on the line takes no time; 0: real time even
-//                  when the profile says "instant".
+//                  when the profile says "instant";
+//   VXSIM_UNWRITTEN  SIM_UNWRITTEN_* bits (decimal or 0x hex): the outputs
+//                  the device leaves unwritten while it answers STATUS_NOERROR
+//                  (for hosts' tests of a careless driver).
 //
 // Built several times from this one source: SIM_WITHOUT_LAST_ERROR leaves out
 // PassThruGetLastError (optional in J2534-1), SIM_WITHOUT_IOCTL leaves out
@@ -150,6 +153,9 @@ State initial_state() {
         s.no_device = no_device && !no_device->empty() && *no_device != "0";
         const auto instant = vx::platform::environment_variable("VXSIM_INSTANT");
         if (instant && !instant->empty()) s.vehicle.set_instant(*instant != "0");
+        // Last: a number that does not read stops here.
+        const auto unwritten = vx::platform::environment_variable("VXSIM_UNWRITTEN");
+        if (unwritten && !unwritten->empty()) s.unwritten = static_cast<unsigned int>(std::stoul(*unwritten, nullptr, 0));
     } catch (const std::exception&) {
         // Without memory for the settings the built-in vehicle runs as it is.
     }
