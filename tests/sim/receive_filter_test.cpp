@@ -14,7 +14,7 @@
 namespace vx::testing {
 namespace {
 
-struct FilterSpec {
+struct FilterArgs {
     unsigned long type;
     const char* mask;     // hex bytes
     const char* pattern;  // hex bytes, as many as the mask
@@ -22,7 +22,7 @@ struct FilterSpec {
 
 struct PassRow {
     const char* name;
-    std::vector<FilterSpec> filters;
+    std::vector<FilterArgs> filters;
     const char* frame;
     bool received;
 };
@@ -51,11 +51,11 @@ protected:
         ASSERT_EQ(open_(nullptr, &device_), 0);
         ASSERT_EQ(connect_(device_, j2534::kProtocolIso9141, 0, 10400, &channel_), 0);
     }
-    long start(const FilterSpec& spec, unsigned long* id, unsigned long pattern_protocol = 3) {
+    long start(const FilterArgs& args, unsigned long* id, unsigned long pattern_protocol = 3) {
         PASSTHRU_MSG mask{}, pattern{};
-        fill(mask, spec.mask, 3);
-        fill(pattern, spec.pattern, pattern_protocol);
-        return start_(channel_, spec.type, &mask, &pattern, nullptr, id);
+        fill(mask, args.mask, 3);
+        fill(pattern, args.pattern, pattern_protocol);
+        return start_(channel_, args.type, &mask, &pattern, nullptr, id);
     }
     // Queues the frame and reads once: whether it came through.
     bool received(SimDevice& sim, const char* frame) {
@@ -94,7 +94,7 @@ TEST_F(SimReceiveFilter, FramesPassByThePassAndBlockFiltersSet) {
             SimDevice sim(build);
             open_channel(sim);
             unsigned long id = 0;
-            for (const FilterSpec& spec : row.filters) ASSERT_EQ(start(spec, &id), 0);
+            for (const FilterArgs& args : row.filters) ASSERT_EQ(start(args, &id), 0);
             const bool lenient = build == SimDevice::kLenient;
             EXPECT_EQ(received(sim, row.frame), row.received || lenient) << build;
             // The back door turns the rules off and on.
