@@ -52,5 +52,6 @@ if(TARGET passthru_sim)
   vxdiag_add_binary_check(binary_check.sim_exports passthru_sim
     EXPORTS PassThruOpen PassThruClose PassThruConnect PassThruDisconnect
             PassThruReadMsgs PassThruWriteMsgs PassThruIoctl PassThruGetLastError
+            PassThruStartMsgFilter PassThruStopMsgFilter
     EXTRA_EXPORTS_REGEX "^sim_[a-z_]+$")
 endif()

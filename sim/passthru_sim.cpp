@@ -1,6 +1,6 @@
 // A simulated SAE J2534-1 04.04 PassThru device.
 //
-// It exports the eight entry points with the standard signatures, as a vendor
+// It exports the J2534 entry points with the standard signatures, as a vendor
 // library does, and answers them from process-wide state that tests script
 // through the sim_* back door (passthru_sim_control.h). It keeps a record of
 // every call with its arguments so tests can see what the core passed.
@@ -17,12 +17,19 @@
 //                  ERR_DEVICE_NOT_CONNECTED, as a vendor library does without
 //                  its interface (for hosts' tests of that path);
 //   VXSIM_INSTANT  1: everything on the line takes no time; 0: real time even
-//                  when the profile says "instant".
+//                  when the profile says "instant";
+//   VXSIM_UNWRITTEN  SIM_UNWRITTEN_* bits (decimal or 0x hex): the outputs
+//                  the device leaves unwritten while it answers STATUS_NOERROR
+//                  (for hosts' tests of a careless driver).
 //
 // Built several times from this one source: SIM_WITHOUT_LAST_ERROR leaves out
 // PassThruGetLastError (optional in J2534-1), SIM_WITHOUT_IOCTL leaves out
 // PassThruIoctl (a required entry point, to test a library that lacks one),
-// and SIM_WITH_DEPENDENCY makes the library import a DLL placed beside it.
+// SIM_WITHOUT_MSG_FILTER leaves out PassThruStartMsgFilter and
+// PassThruStopMsgFilter (a library the core binds without them), SIM_LENIENT
+// makes a device that is lenient from the start (frames pass without a
+// filter, READ_VBATT on any id), and SIM_WITH_DEPENDENCY makes the library
+// import a DLL placed beside it.
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -50,6 +57,24 @@ using namespace vx::j2534;
 constexpr const char* kFunctionNames[SIM_FN_COUNT] = {
     "PassThruOpen",    "PassThruClose",     "PassThruConnect", "PassThruDisconnect",
     "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruIoctl",   "PassThruGetLastError",
+    "PassThruStartMsgFilter", "PassThruStopMsgFilter",
+};
+
+#if defined(SIM_LENIENT)
+constexpr bool kLenientByDefault = true;
+#else
+constexpr bool kLenientByDefault = false;
+#endif
+
+// J2534-1 04.04, 7.3.7: a device takes at least 10 filters per channel.
+constexpr std::size_t kMaxFilters = 10;
+
+// One receive filter of the open channel.
+struct Filter {
+    unsigned long id = 0;
+    unsigned long type = 0;
+    std::vector<unsigned char> mask;
+    std::vector<unsigned char> pattern;
 };
 
 struct QueuedReply {
@@ -87,6 +112,11 @@ struct State {
     unsigned long successful_writes = 0;
     bool device_open = false;
     bool channel_open = false;
+    unsigned long channel_protocol = 0;
+    bool lenient = kLenientByDefault;
+    unsigned int unwritten = 0;  // SIM_UNWRITTEN_*
+    std::vector<Filter> filters;
+    unsigned long next_filter_id = 1;
 
     std::vector<sim_call> calls;
 
@@ -123,6 +153,9 @@ State initial_state() {
         s.no_device = no_device && !no_device->empty() && *no_device != "0";
         const auto instant = vx::platform::environment_variable("VXSIM_INSTANT");
         if (instant && !instant->empty()) s.vehicle.set_instant(*instant != "0");
+        // Last: a number that does not read stops here.
+        const auto unwritten = vx::platform::environment_variable("VXSIM_UNWRITTEN");
+        if (unwritten && !unwritten->empty()) s.unwritten = static_cast<unsigned int>(std::stoul(*unwritten, nullptr, 0));
     } catch (const std::exception&) {
         // Without memory for the settings the built-in vehicle runs as it is.
     }
@@ -219,10 +252,50 @@ void report_count(sim_call& record, unsigned long* count, unsigned long value) {
     record.num_msgs_out = value;
 }
 
-// The next reply the vehicle has arrived, waiting up to the time-out for one.
+#if !defined(SIM_WITHOUT_MSG_FILTER)
+bool filter_matches(const Filter& filter, const unsigned char* data, std::size_t size) {
+    if (size < filter.mask.size()) return false;
+    for (std::size_t i = 0; i < filter.mask.size(); ++i) {
+        if ((data[i] & filter.mask[i]) != (filter.pattern[i] & filter.mask[i])) return false;
+    }
+    return true;
+}
+#endif
+
+// J2534-1 04.04, 7.3.7: a received frame reaches the application when no
+// BLOCK_FILTER matches it and a PASS_FILTER does; with no filter, none does.
+bool frame_passes(const State& s, const unsigned char* data, std::size_t size) {
+#if defined(SIM_WITHOUT_MSG_FILTER)
+    (void)s;
+    (void)data;
+    (void)size;
+    return true;  // no filters to set, so none to keep
+#else
+    if (s.lenient) return true;
+    bool passed = false;
+    for (const Filter& filter : s.filters) {
+        if (!filter_matches(filter, data, size)) continue;
+        if (filter.type == kBlockFilter) return false;
+        if (filter.type == kPassFilter) passed = true;
+    }
+    return passed;
+#endif
+}
+
+// The channel is gone: its filters with it.
+void end_channel(State& s) {
+    s.channel_open = false;
+    s.filters.clear();
+}
+
+// The next reply the vehicle has arrived that a filter lets through, waiting
+// up to the time-out for one; the ones blocked are dropped.
 long read_vehicle_reply(sim_call& record, PASSTHRU_MSG& msg, unsigned long& count, unsigned long timeout,
                         std::uint64_t& wait) {
     vxsim::Vehicle::RxOutcome rx = state().vehicle.receive(timeout);
+    while (rx.status == kStatusNoError && !frame_passes(state(), rx.data.data(), rx.data.size())) {
+        rx = state().vehicle.receive(timeout);
+    }
     wait = rx.wait_us;
     if (rx.status != kStatusNoError) {
         report_count(record, &count, 0);
@@ -246,8 +319,11 @@ long read_one(sim_call& record, PASSTHRU_MSG& msg, unsigned long& count, unsigne
               std::uint64_t& wait) {
     State& s = state();
     const unsigned long reported_override = s.read_reported >= 0 ? static_cast<unsigned long>(s.read_reported) : 0;
-    const auto ready = std::find_if(s.replies.begin(), s.replies.end(),
-                                    [&](const QueuedReply& r) { return r.release_at <= s.successful_writes; });
+    const auto released = [&](const QueuedReply& r) { return r.release_at <= s.successful_writes; };
+    auto ready = std::find_if(s.replies.begin(), s.replies.end(), released);
+    while (ready != s.replies.end() && !frame_passes(s, ready->data.data(), ready->data.size())) {
+        ready = std::find_if(s.replies.erase(ready), s.replies.end(), released);
+    }
     if (ready == s.replies.end() && s.vehicle_on && count != 0) return read_vehicle_reply(record, msg, count, timeout, wait);
     if (ready == s.replies.end() || count == 0) {
         const long empty = s.read_empty_status;
@@ -265,6 +341,12 @@ long read_one(sim_call& record, PASSTHRU_MSG& msg, unsigned long& count, unsigne
     s.replies.erase(ready);
     report_count(record, &count, s.read_reported >= 0 ? reported_override : 1);
     return kStatusNoError;
+}
+
+// Where a read puts a message it leaves unwritten for the caller.
+PASSTHRU_MSG& scratch_message() {
+    static PASSTHRU_MSG msg;
+    return msg;
 }
 
 void record_first_message(sim_call& record, const PASSTHRU_MSG& msg) {
@@ -345,7 +427,9 @@ long five_baud_init(State& s, sim_call& record, const void* input, void* output,
     auto* out = static_cast<SBYTE_ARRAY*>(output);
     if (out->BytePtr == nullptr) return kErrNullParameter;
     const unsigned long room = std::min<unsigned long>(out->NumOfBytes, SIM_MAX_INIT_BYTES);
+    const bool unwritten = (s.unwritten & SIM_UNWRITTEN_KEY_BYTES) != 0;
     if (!s.vehicle_on) {
+        if (unwritten) return kStatusNoError;
         std::memcpy(out->BytePtr, s.keys, std::min(room, s.key_count));
         out->NumOfBytes = s.key_reported;
         record.init_output_num_bytes_out = s.key_reported;
@@ -355,6 +439,7 @@ long five_baud_init(State& s, sim_call& record, const void* input, void* output,
     if (in->BytePtr == nullptr || in->NumOfBytes == 0) return kErrNullParameter;
     const vxsim::Vehicle::InitOutcome init = s.vehicle.five_baud_init(in->BytePtr[0]);
     wait = init.wait_us;
+    if (unwritten && init.status == kStatusNoError) return kStatusNoError;
     const auto keys = static_cast<unsigned long>(init.key_bytes.size());
     std::copy_n(init.key_bytes.begin(), std::min(room, keys), out->BytePtr);
     out->NumOfBytes = keys;
@@ -376,8 +461,11 @@ long answer_ioctl(sim_call& record, unsigned long ioctl_id, const void* input, v
     switch (ioctl_id) {
         case kIoctlSetConfig: return set_config(s, input);
         case kIoctlReadVbatt:
-            // J2534-1 04.04 7.3.8: the output is an unsigned long in millivolts.
+            // J2534-1 04.04 7.3.8: a device ioctl, asked by the device id; the
+            // output is an unsigned long in millivolts.
             if (output == nullptr) return kErrNullParameter;
+            if (!s.lenient && !(s.device_open && record.channel_id == s.device_id)) return kErrInvalidChannelId;
+            if ((s.unwritten & SIM_UNWRITTEN_VBATT) != 0) return kStatusNoError;
             *static_cast<unsigned long*>(output) = s.battery_millivolts;
             record.vbatt_written = s.battery_millivolts;
             return kStatusNoError;
@@ -387,6 +475,35 @@ long answer_ioctl(sim_call& record, unsigned long ioctl_id, const void* input, v
         default: return kErrInvalidIoctlId;
     }
 }
+#endif
+#if !defined(SIM_WITHOUT_MSG_FILTER)
+void record_filter(sim_call& record, unsigned long type, const PASSTHRU_MSG* mask, const PASSTHRU_MSG* pattern,
+                   const PASSTHRU_MSG* flow_control) {
+    record.filter_type = type;
+    record.filter_flow_control_non_null = flow_control != nullptr ? 1 : 0;
+    if (mask != nullptr) {
+        record.filter_protocol_id = mask->ProtocolID;
+        record.filter_size = mask->DataSize;
+        record.filter_count = std::min<unsigned long>(mask->DataSize, SIM_MAX_FILTER_BYTES);
+        std::memcpy(record.filter_mask, mask->Data, record.filter_count);
+        if (pattern != nullptr) std::memcpy(record.filter_pattern, pattern->Data, record.filter_count);
+    }
+}
+
+// J2534-1 04.04, 7.3.7: what makes a PASS or BLOCK filter unusable.
+long filter_refusal(const State& s, unsigned long type, const PASSTHRU_MSG& mask, const PASSTHRU_MSG& pattern,
+                    const PASSTHRU_MSG* flow_control) {
+    if (type == kFlowControlFilter) return kErrInvalidMsg;  // ISO 15765 channels only
+    if (type != kPassFilter && type != kBlockFilter) return kErrFailed;
+    if (flow_control != nullptr) return kErrInvalidMsg;
+    if (mask.ProtocolID != s.channel_protocol || pattern.ProtocolID != s.channel_protocol) return kErrMsgProtocolId;
+    if (mask.DataSize == 0 || mask.DataSize > SIM_MAX_FILTER_BYTES || pattern.DataSize != mask.DataSize) {
+        return kErrInvalidMsg;
+    }
+    if (s.filters.size() >= kMaxFilters) return kErrExceededLimit;
+    return kStatusNoError;
+}
+
 #endif
 }  // namespace
 
@@ -416,8 +533,10 @@ long VX_WINAPI PassThruOpen(void* pName, unsigned long* pDeviceID) {
         if (s.last_error.size() > SIM_LAST_ERROR_CAPACITY - 1) s.last_error.resize(SIM_LAST_ERROR_CAPACITY - 1);
         return finish(record, kErrFailed);
     }
-    *pDeviceID = s.device_id;
-    record.device_id = s.device_id;
+    if ((s.unwritten & SIM_UNWRITTEN_DEVICE_ID) == 0) {
+        *pDeviceID = s.device_id;
+        record.device_id = s.device_id;
+    }
     s.device_open = true;
     return finish(record, kStatusNoError);
 }
@@ -434,7 +553,7 @@ long VX_WINAPI PassThruClose(unsigned long DeviceID) {
         return finish(record, kErrInvalidDeviceId);
     }
     s.device_open = false;
-    s.channel_open = false;
+    end_channel(s);
     s.vehicle.disconnect();
     return finish(record, kStatusNoError);
 }
@@ -456,9 +575,13 @@ long VX_WINAPI PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID,
     if (s.strict_ids && !(s.device_open && DeviceID == s.device_id)) {
         return finish(record, kErrInvalidDeviceId);
     }
-    *pChannelID = s.channel_id;
-    record.channel_id = s.channel_id;
+    if ((s.unwritten & SIM_UNWRITTEN_CHANNEL_ID) == 0) {
+        *pChannelID = s.channel_id;
+        record.channel_id = s.channel_id;
+    }
+    end_channel(s);  // one channel at a time: a new one starts without filters
     s.channel_open = true;
+    s.channel_protocol = ProtocolID;
     s.vehicle.connect(BaudRate, Flags);
     return finish(record, kStatusNoError);
 }
@@ -472,7 +595,7 @@ long VX_WINAPI PassThruDisconnect(unsigned long ChannelID) {
     long status = kStatusNoError;
     if (scripted_status(SIM_FN_DISCONNECT, nullptr, status)) return finish(record, status);
     if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
-    s.channel_open = false;
+    end_channel(s);
     s.vehicle.disconnect();
     return finish(record, kStatusNoError);
 }
@@ -500,7 +623,9 @@ long VX_WINAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, uns
             report_count(record, pNumMsgs, 0);
             return finish(record, kErrInvalidChannelId);
         }
-        return finish(record, read_one(record, *pMsg, *pNumMsgs, Timeout, wait));
+        // A device that leaves the message unwritten still reports it.
+        PASSTHRU_MSG& msg = (state().unwritten & SIM_UNWRITTEN_READ_MSG) != 0 ? scratch_message() : *pMsg;
+        return finish(record, read_one(record, msg, *pNumMsgs, Timeout, wait));
     }();
     vxsim::wait_us(wait);
     return result;
@@ -558,7 +683,8 @@ long VX_WINAPI PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, voi
 
         long status = kStatusNoError;
         if (scripted_status(SIM_FN_IOCTL, &IoctlID, status)) return finish(record, status);
-        if (channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
+        // READ_VBATT takes the device id and checks it itself.
+        if (IoctlID != kIoctlReadVbatt && channel_rejected(ChannelID)) return finish(record, kErrInvalidChannelId);
         return finish(record, answer_ioctl(record, IoctlID, pInput, pOutput, wait));
     }();
     vxsim::wait_us(wait);
@@ -579,6 +705,52 @@ long VX_WINAPI PassThruGetLastError(char* pErrorDescription) {
     std::copy(s.last_error.begin(), s.last_error.end(), pErrorDescription);
     if (s.last_error.size() < SIM_LAST_ERROR_CAPACITY) pErrorDescription[s.last_error.size()] = '\0';
     return finish(record, s.last_error_status);
+}
+#endif
+
+#if !defined(SIM_WITHOUT_MSG_FILTER)
+long VX_WINAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned long FilterType, PASSTHRU_MSG* pMaskMsg,
+                                      PASSTHRU_MSG* pPatternMsg, PASSTHRU_MSG* pFlowControlMsg,
+                                      unsigned long* pMsgID) {
+    honour_delay(SIM_FN_START_MSG_FILTER);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_START_MSG_FILTER);
+    record.channel_id = ChannelID;
+    record.input_non_null = pMaskMsg != nullptr && pPatternMsg != nullptr ? 1 : 0;
+    record.output_non_null = pMsgID != nullptr ? 1 : 0;
+    record_filter(record, FilterType, pMaskMsg, pPatternMsg, pFlowControlMsg);
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_START_MSG_FILTER, nullptr, status)) return finish(record, status);
+    if (pMaskMsg == nullptr || pPatternMsg == nullptr || pMsgID == nullptr) return finish(record, kErrNullParameter);
+    if (channel_rejected(ChannelID) || !s.channel_open) return finish(record, kErrInvalidChannelId);
+    status = filter_refusal(s, FilterType, *pMaskMsg, *pPatternMsg, pFlowControlMsg);
+    if (status != kStatusNoError) return finish(record, status);
+    Filter filter;
+    filter.id = s.next_filter_id++;
+    filter.type = FilterType;
+    filter.mask.assign(pMaskMsg->Data, pMaskMsg->Data + pMaskMsg->DataSize);
+    filter.pattern.assign(pPatternMsg->Data, pPatternMsg->Data + pPatternMsg->DataSize);
+    *pMsgID = filter.id;
+    record.filter_id = filter.id;
+    s.filters.push_back(std::move(filter));
+    return finish(record, kStatusNoError);
+}
+
+long VX_WINAPI PassThruStopMsgFilter(unsigned long ChannelID, unsigned long MsgID) {
+    honour_delay(SIM_FN_STOP_MSG_FILTER);
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    State& s = state();
+    sim_call record = new_record(SIM_FN_STOP_MSG_FILTER);
+    record.channel_id = ChannelID;
+    record.filter_id = MsgID;
+    long status = kStatusNoError;
+    if (scripted_status(SIM_FN_STOP_MSG_FILTER, nullptr, status)) return finish(record, status);
+    if (channel_rejected(ChannelID) || !s.channel_open) return finish(record, kErrInvalidChannelId);
+    const auto found = std::find_if(s.filters.begin(), s.filters.end(), [&](const Filter& f) { return f.id == MsgID; });
+    if (found == s.filters.end()) return finish(record, kErrInvalidMsgId);
+    s.filters.erase(found);
+    return finish(record, kStatusNoError);
 }
 #endif
 
@@ -685,6 +857,16 @@ void sim_set_strict_ids(int strict) {
     state().strict_ids = strict != 0;
 }
 
+void sim_set_lenient(int lenient) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().lenient = lenient != 0;
+}
+
+void sim_set_unwritten(unsigned int outputs) {
+    std::lock_guard<std::mutex> lock(sim_mutex());
+    state().unwritten = outputs;
+}
+
 void sim_set_clear_rx_discards(int discards) {
     std::lock_guard<std::mutex> lock(sim_mutex());
     state().clear_rx_discards = discards != 0;
@@ -789,4 +971,8 @@ static_assert(std::is_same_v<decltype(&PassThruIoctl), PTIOCTL>);
 #endif
 #if !defined(SIM_WITHOUT_LAST_ERROR)
 static_assert(std::is_same_v<decltype(&PassThruGetLastError), PTGETLASTERROR>);
+#endif
+#if !defined(SIM_WITHOUT_MSG_FILTER)
+static_assert(std::is_same_v<decltype(&PassThruStartMsgFilter), PTSTARTMSGFILTER>);
+static_assert(std::is_same_v<decltype(&PassThruStopMsgFilter), PTSTOPMSGFILTER>);
 #endif

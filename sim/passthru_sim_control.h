@@ -1,7 +1,7 @@
 /*
  * The simulated PassThru device's back door for tests.
  *
- * The simulated device is a shared library that exports the eight SAE J2534-1
+ * The simulated device is a shared library that exports ten SAE J2534-1
  * 04.04 entry points exactly as a vendor library does, so the core loads and
  * binds it by path like any other. Besides them it exports the plain C
  * (default calling convention, undecorated) functions below, which tests
@@ -28,11 +28,28 @@
  *      know, the empty-read status when no reply is available, and with
  *      strict ids ERR_INVALID_DEVICE_ID (28) / ERR_INVALID_CHANNEL_ID (2).
  *
+ * The rules of J2534-1 04.04 that a careful device keeps, and that the core
+ * must cope with, hold by default:
+ *   - a channel receives nothing until a filter lets frames through: a frame
+ *     is handed out only when it matches no BLOCK_FILTER and at least one
+ *     PASS_FILTER ((data & mask) == (pattern & mask) over the mask's bytes;
+ *     a frame shorter than the mask does not match). Frames blocked are
+ *     dropped, as the device never queues them. Filters (at most 10 per
+ *     channel, masks of 1 to 12 bytes, PassThruStartMsgFilter /
+ *     PassThruStopMsgFilter, 7.3.7 and 7.3.8) end with the channel;
+ *   - READ_VBATT is a device ioctl: given any id but the open device's, it
+ *     answers ERR_INVALID_CHANNEL_ID (2).
+ * sim_set_lenient(1), and the passthru_sim_lenient build from the start,
+ * lets every frame through without a filter and answers READ_VBATT on any
+ * id, as many vendor libraries do. The passthru_sim_no_filter build has no
+ * filter entry points and so no receive filtering.
+ *
  * Defaults after sim_reset(): every status 0, device id 1, channel id 2,
  * battery 12600 mV, five-baud key bytes 08 08 with NumOfBytes 2 reported,
  * no last-error text (GetLastError returns 0 and leaves the buffer zeroed),
  * empty-read status ERR_BUFFER_EMPTY (18), message counts reported truly,
- * strict ids off, CLEAR_RX_BUFFER keeps queued replies, no delays, no replies
+ * strict ids off, the rules above kept (lenient only in the lenient build),
+ * every output written, no filters, CLEAR_RX_BUFFER keeps queued replies, no delays, no replies
  * queued, an empty call record, the simulated vehicle off (built-in profile,
  * real time) and the real clock.
  *
@@ -66,7 +83,7 @@
 extern "C" {
 #endif
 
-/* The eight entry points, as numbered in the call record and in the
+/* The entry points, as numbered in the call record and in the
  * per-function settings. */
 enum sim_function {
     SIM_FN_OPEN = 0,
@@ -77,14 +94,26 @@ enum sim_function {
     SIM_FN_WRITE_MSGS = 5,
     SIM_FN_IOCTL = 6,
     SIM_FN_GET_LAST_ERROR = 7,
-    SIM_FN_COUNT = 8
+    SIM_FN_START_MSG_FILTER = 8,
+    SIM_FN_STOP_MSG_FILTER = 9,
+    SIM_FN_COUNT = 10
 };
+
+/* Outputs a device can leave unwritten while it returns STATUS_NOERROR, as
+ * some drivers do (sim_set_unwritten takes them or-ed together). */
+#define SIM_UNWRITTEN_DEVICE_ID 0x01u  /* PassThruOpen's *pDeviceID */
+#define SIM_UNWRITTEN_CHANNEL_ID 0x02u /* PassThruConnect's *pChannelID */
+#define SIM_UNWRITTEN_VBATT 0x04u      /* READ_VBATT's millivolts */
+#define SIM_UNWRITTEN_KEY_BYTES 0x08u  /* FIVE_BAUD_INIT's key bytes and NumOfBytes */
+#define SIM_UNWRITTEN_READ_MSG 0x10u   /* the message of a read that reports one */
 
 /* The most frame bytes a record or a reply holds: the J2534 message data. */
 #define SIM_MAX_FRAME 4128
 /* The most SET_CONFIG pairs and FIVE_BAUD_INIT input bytes recorded. */
 #define SIM_MAX_CONFIG 16
 #define SIM_MAX_INIT_BYTES 16
+/* The most mask and pattern bytes a filter takes (J2534-1 04.04, 7.3.7). */
+#define SIM_MAX_FILTER_BYTES 12
 /* The size of the buffer PassThruGetLastError may fill (the core's buffer). */
 #define SIM_LAST_ERROR_CAPACITY 512
 
@@ -143,6 +172,18 @@ typedef struct sim_call {
     unsigned long init_output_num_bytes_out;
     /* READ_VBATT: the millivolts written back (0 when nothing written). */
     unsigned long vbatt_written;
+    /* PassThruStartMsgFilter: the type, the id written back (0 when none), the
+     * mask message's ProtocolID and DataSize, the first mask and pattern bytes,
+     * whether a flow-control message was passed. PassThruStopMsgFilter: the id
+     * passed. */
+    unsigned long filter_type;
+    unsigned long filter_id;
+    unsigned long filter_protocol_id;
+    unsigned long filter_size;
+    unsigned long filter_count; /* bytes stored, at most SIM_MAX_FILTER_BYTES */
+    unsigned char filter_mask[SIM_MAX_FILTER_BYTES];
+    unsigned char filter_pattern[SIM_MAX_FILTER_BYTES];
+    int filter_flow_control_non_null;
 } sim_call;
 
 /*
@@ -187,6 +228,10 @@ typedef struct sim_call {
     /* Non-zero: Connect/Close need the opened device id, channel calls the                \
      * connected channel id. */                                                               \
     X(void, sim_set_strict_ids, (int strict))                                                 \
+    /* Non-zero: frames pass without a filter, READ_VBATT takes any id. */                   \
+    X(void, sim_set_lenient, (int lenient))                                                   \
+    /* The SIM_UNWRITTEN_* outputs left unwritten from now on (0: all written). */           \
+    X(void, sim_set_unwritten, (unsigned int outputs))                                        \
     /* Non-zero: CLEAR_RX_BUFFER drops the replies released so far. */                       \
     X(void, sim_set_clear_rx_discards, (int discards))                                        \
     /* Every call of the function sleeps this long (real time) before answering. */          \

@@ -16,8 +16,9 @@ Fn bind_entry(platform::LibraryHandle library, const char* name) {
     return reinterpret_cast<Fn>(platform::find_symbol(library, name));
 }
 
-// Looks up the eight entry points in the order of SAE J2534-1 04.04's API
-// list, storing each whether found or not.
+// Looks up the entry points the core uses, storing each whether found or not:
+// the eight of the binding in the order of SAE J2534-1 04.04's API list, then
+// PassThruStartMsgFilter, which only the channel connect calls.
 void bind_entry_points(platform::LibraryHandle library, EntryPoints& entry) {
     entry.open = bind_entry<PTOPEN>(library, "PassThruOpen");
     entry.close = bind_entry<PTCLOSE>(library, "PassThruClose");
@@ -27,9 +28,11 @@ void bind_entry_points(platform::LibraryHandle library, EntryPoints& entry) {
     entry.write_msgs = bind_entry<PTWRITEMSGS>(library, "PassThruWriteMsgs");
     entry.ioctl = bind_entry<PTIOCTL>(library, "PassThruIoctl");
     entry.get_last_error = bind_entry<PTGETLASTERROR>(library, "PassThruGetLastError");
+    entry.start_msg_filter = bind_entry<PTSTARTMSGFILTER>(library, "PassThruStartMsgFilter");
 }
 
-// PassThruGetLastError is optional in J2534-1 04.04; the other seven are not.
+// PassThruGetLastError and PassThruStartMsgFilter are optional here (a library
+// without them still opens); the other seven are required.
 bool required_entry_points_bound(const EntryPoints& entry) {
     return entry.open != nullptr && entry.close != nullptr && entry.connect != nullptr &&
            entry.disconnect != nullptr && entry.read_msgs != nullptr && entry.write_msgs != nullptr &&

@@ -15,8 +15,8 @@ namespace vx::j2534 {
 void unload_device_library() noexcept;
 
 // Releases the current binding, loads the library at path exactly as given,
-// binds the eight entry points and opens the default device. Returns the
-// result text of VX_OpenJ2534Dll.
+// binds the entry points (seven required, two optional) and opens the default
+// device. Returns the result text of VX_OpenJ2534Dll.
 std::string open_device_library(const char* path);
 
 // Releases the binding and puts the core into simulation mode with a fresh

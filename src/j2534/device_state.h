@@ -26,7 +26,8 @@ struct EntryPoints {
     PTREADMSGS read_msgs = nullptr;
     PTWRITEMSGS write_msgs = nullptr;
     PTIOCTL ioctl = nullptr;
-    PTGETLASTERROR get_last_error = nullptr;  // optional
+    PTGETLASTERROR get_last_error = nullptr;      // optional
+    PTSTARTMSGFILTER start_msg_filter = nullptr;  // optional
 };
 
 struct DeviceState {

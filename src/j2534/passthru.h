@@ -52,6 +52,10 @@ typedef long(VX_WINAPI* PTWRITEMSGS)(unsigned long ChannelID, PASSTHRU_MSG* pMsg
                                      unsigned long Timeout);
 typedef long(VX_WINAPI* PTIOCTL)(unsigned long ChannelID, unsigned long IoctlID, void* pInput, void* pOutput);
 typedef long(VX_WINAPI* PTGETLASTERROR)(char* pErrorDescription);
+typedef long(VX_WINAPI* PTSTARTMSGFILTER)(unsigned long ChannelID, unsigned long FilterType, PASSTHRU_MSG* pMaskMsg,
+                                          PASSTHRU_MSG* pPatternMsg, PASSTHRU_MSG* pFlowControlMsg,
+                                          unsigned long* pMsgID);
+typedef long(VX_WINAPI* PTSTOPMSGFILTER)(unsigned long ChannelID, unsigned long MsgID);
 
 }  // extern "C"
 
@@ -121,7 +125,8 @@ enum IoctlId : unsigned long {
 // SET_CONFIG parameter ids.
 enum ConfigParameter : unsigned long { kParamDataRate = 1, kParamLoopback = 3 };
 
-// PassThruStartMsgFilter filter types (the core sets no filters).
+// Section 7.3.7: PassThruStartMsgFilter filter types. A device blocks every
+// received frame of a channel until a pass filter lets it through.
 enum FilterType : unsigned long { kPassFilter = 1, kBlockFilter = 2, kFlowControlFilter = 3 };
 
 inline constexpr std::size_t kMsgDataCapacity = sizeof(PASSTHRU_MSG{}.Data);

@@ -15,9 +15,11 @@ struct VbattReading {
     std::uint32_t milli_volts = 0;  // 0 when the device wrote nothing
 };
 
-// SAE J2534-1 04.04, 7.3.8: PassThruIoctl(channel, READ_VBATT, NULL, &mV).
-// Asked on the channel id, not the device id; unavailable without an open
-// channel or PassThruIoctl.
+// SAE J2534-1 04.04, 7.3.8: PassThruIoctl(id, READ_VBATT, NULL, &mV). Asked
+// on the channel id first; when the device answers ERR_INVALID_CHANNEL_ID,
+// once more on the device id, and that second answer is the reading. The
+// value starts at 0 for every call. Unavailable without an open channel or
+// PassThruIoctl. The one place the core reads the battery.
 VbattReading read_vbatt();
 
 // ,"readVBattRc":N,"readVBattRcName":"NAME"

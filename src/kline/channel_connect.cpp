@@ -38,6 +38,42 @@ j2534::Status configure_channel(const j2534::DeviceState& state, unsigned long b
     return j2534::to_status(state.entry.ioctl(state.channel_id, j2534::kIoctlSetConfig, &list, nullptr));
 }
 
+// SAE J2534-1 04.04, 7.3.7: a device blocks every received frame of a new
+// channel until a filter passes it. One PASS_FILTER whose mask and pattern
+// are a single 00 byte matches every frame, so the ECU's replies reach
+// PassThruReadMsgs. The filter ends with the channel.
+struct PassFilter {
+    j2534::Status rc = j2534::kStatusNoError;
+    std::string warning;  // empty when the filter is set
+};
+
+constexpr char kNoFilterEntryWarning[] =
+    "This J2534 DLL does not export PassThruStartMsgFilter; a VCI that blocks received frames until a "
+    "filter is set will show no ECU replies.";
+
+PassFilter set_pass_filter(const j2534::DeviceState& state) {
+    PassFilter filter;
+    if (state.entry.start_msg_filter == nullptr) {
+        filter.rc = j2534::kCodeUnavailable;
+        filter.warning = kNoFilterEntryWarning;
+    } else {
+        PASSTHRU_MSG mask{};
+        mask.ProtocolID = j2534::kProtocolIso9141;
+        mask.DataSize = 1;
+        PASSTHRU_MSG pattern = mask;
+        unsigned long filter_id = 0;
+        filter.rc = j2534::to_status(
+            state.entry.start_msg_filter(state.channel_id, j2534::kPassFilter, &mask, &pattern, nullptr, &filter_id));
+        if (filter.rc == 0) return filter;
+        filter.warning = j2534::status_hint_sentence("PassThruStartMsgFilter", filter.rc);
+    }
+    std::string line = " PassThruStartMsgFilter warning rc=";
+    append_decimal(line, filter.rc);
+    line.append(" ").append(filter.warning);
+    log_line(line);
+    return filter;
+}
+
 // The voltage is only reported; a failed reading leaves the channel usable
 // and adds a warning.
 std::string vbatt_warning(j2534::Status rc) {
@@ -51,6 +87,7 @@ std::string vbatt_warning(j2534::Status rc) {
 }
 
 std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud) {
+    const PassFilter filter = set_pass_filter(state);
     const j2534::Status set_config_status = configure_channel(state, baud);
     const j2534::VbattReading vbatt = j2534::read_vbatt();
     const std::string warning = vbatt_warning(vbatt.rc);
@@ -67,6 +104,11 @@ std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud
     w.raw(",\"setConfigRc\":").signed_number(set_config_status);
     j2534::append_vbatt_capture(w, vbatt);
     if (vbatt.rc != 0) w.raw(",\"readVBattWarning\":\"").text(warning).raw("\"");
+    if (filter.rc != 0) {
+        w.raw(",\"passFilterRc\":").signed_number(filter.rc);
+        w.raw(",\"passFilterRcName\":\"").text(j2534::status_name(filter.rc));
+        w.raw("\",\"passFilterWarning\":\"").text(filter.warning).raw("\"");
+    }
     w.raw("}");
     return w.take();
 }

@@ -101,7 +101,8 @@ int function_id(const std::string& name) {
     static const std::map<std::string, int> ids{
         {"Open", SIM_FN_OPEN},       {"Close", SIM_FN_CLOSE},         {"Connect", SIM_FN_CONNECT},
         {"Disconnect", SIM_FN_DISCONNECT}, {"ReadMsgs", SIM_FN_READ_MSGS}, {"WriteMsgs", SIM_FN_WRITE_MSGS},
-        {"Ioctl", SIM_FN_IOCTL},     {"GetLastError", SIM_FN_GET_LAST_ERROR}};
+        {"Ioctl", SIM_FN_IOCTL},     {"GetLastError", SIM_FN_GET_LAST_ERROR},
+        {"StartMsgFilter", SIM_FN_START_MSG_FILTER}, {"StopMsgFilter", SIM_FN_STOP_MSG_FILTER}};
     return ids.at(name);
 }
 
@@ -171,6 +172,14 @@ std::string describe(const sim_call& c) {
             }
             if (c.ioctl_id == 3) out << " out=" << (c.output_non_null ? "yes" : "null");
             break;
+        case SIM_FN_START_MSG_FILTER:
+            out << " ch=" << c.channel_id << (c.filter_type == 1 ? " PASS" : c.filter_type == 2 ? " BLOCK" : " OTHER")
+                << " protocol=" << c.filter_protocol_id << " size=" << c.filter_size
+                << " mask=" << hex_bytes_text(c.filter_mask, c.filter_count)
+                << " pattern=" << hex_bytes_text(c.filter_pattern, c.filter_count)
+                << (c.filter_flow_control_non_null ? " flow-control" : "") << " id=" << c.filter_id;
+            break;
+        case SIM_FN_STOP_MSG_FILTER: out << " ch=" << c.channel_id << " id=" << c.filter_id; break;
         default: break;
     }
     if (c.status != 0) out << " = " << c.status;
@@ -246,6 +255,8 @@ void GoldenTest::script(std::istringstream& in) {
             {"write-count", [](SimDevice& s, long v) { s.sim_set_write_reported_count(v); }},
             {"queue-write-count", [](SimDevice& s, long v) { s.sim_queue_write_count(v); }},
             {"strict-ids", [](SimDevice& s, long v) { s.sim_set_strict_ids(static_cast<int>(v)); }},
+            {"lenient", [](SimDevice& s, long v) { s.sim_set_lenient(static_cast<int>(v)); }},
+            {"unwritten", [](SimDevice& s, long v) { s.sim_set_unwritten(static_cast<unsigned>(v)); }},
         };
         kSettings.at(what)(sim, number(word(in)));
     }
@@ -323,7 +334,11 @@ void GoldenTest::run_case(const GoldenCase& golden) {
     std::string variant = SimDevice::kFull;
     const std::vector<std::string>& lines = golden.lines;
     if (!lines.empty() && lines[0].rfind("library ", 0) == 0) {
-        variant = lines[0] == "library no-ioctl" ? SimDevice::kNoIoctl : SimDevice::kNoLastError;
+        static const std::map<std::string, const char*> kBuilds{{"library no-ioctl", SimDevice::kNoIoctl},
+                                                                {"library no-lasterror", SimDevice::kNoLastError},
+                                                                {"library no-filter", SimDevice::kNoFilter},
+                                                                {"library lenient", SimDevice::kLenient}};
+        variant = kBuilds.at(lines[0]);
     }
     SimDevice sim(variant);
     sim_ = g_sim = &sim;

@@ -294,6 +294,57 @@ TEST_F(MisbehavingDevice, ReadReportingSevenMessagesForTheOneOffered) {
 }
 
 // ---------------------------------------------------------------------------
+// A device that returns STATUS_NOERROR without writing an output (or writes a
+// device id of 0): the core starts every output at 0 or zeroed, so it shows 0
+// or zeros and never stale data, and each export answers for that value.
+
+struct UnwrittenRow {
+    const char* name;
+    unsigned int unwritten;      // SIM_UNWRITTEN_*
+    unsigned long device_id;     // what PassThruOpen writes
+    const char* judged_step;
+    const char* member;
+    json expected;
+};
+
+const UnwrittenRow kUnwrittenRows[] = {
+    {"DeviceIdUnwritten", SIM_UNWRITTEN_DEVICE_ID, 1, "VX_OpenJ2534Dll", "deviceId", 0},
+    {"DeviceIdUnwrittenLeavesNoDevice", SIM_UNWRITTEN_DEVICE_ID, 1, "VX_TestIso9141Connect 10400", "stage", "not-open"},
+    {"DeviceIdZero", 0, 0, "VX_TestIso9141Connect 10400", "stage", "not-open"},
+    {"ChannelIdUnwritten", SIM_UNWRITTEN_CHANNEL_ID, 1, "VX_TestIso9141Connect 10400", "channelId", 0},
+    {"ChannelIdUnwrittenLeavesNoChannel", SIM_UNWRITTEN_CHANNEL_ID, 1, "VX_TryFiveBaudInit 0x33", "stage", "not-connected"},
+    {"VoltageUnwritten", SIM_UNWRITTEN_VBATT, 1, "VX_ReadBatteryVoltage", "available", false},
+    {"KeyBytesUnwritten", SIM_UNWRITTEN_KEY_BYTES, 1, "VX_TryFiveBaudInit 0x33", "bytes", json(std::vector<int>(16, 0))},
+    // Each read the device reports counts, with its zeroed message.
+    {"MessageUnwritten", SIM_UNWRITTEN_READ_MSG, 1, "VX_KLineActivityProbe", "rxCount", 4},
+};
+
+class UnwrittenOutputs : public MisbehavingDevice, public ::testing::WithParamInterface<UnwrittenRow> {};
+
+TEST_P(UnwrittenOutputs, TheCoreShowsZerosAndAnswersForThem) {
+    const UnwrittenRow& row = GetParam();
+    auto script = [this, &row] {
+        sim.sim_set_unwritten(row.unwritten);
+        sim.sim_set_device_id(row.device_id);
+        queue_replies(6, 3, 0, 0);
+    };
+    script();
+    std::vector<StepAnswer> answers = run_session();
+    check_session(answers);
+    const StepAnswer& judged = answer(answers, row.judged_step);
+    ASSERT_TRUE(judged.parsed.contains(row.member)) << judged.text;
+    EXPECT_EQ(judged.parsed.at(row.member), row.expected) << judged.text;
+    // An unwritten message is zeroed, never a previous frame's bytes.
+    if (row.unwritten == SIM_UNWRITTEN_READ_MSG) {
+        for (const json* entry : rx_entries(answers)) EXPECT_EQ((*entry).at("hex"), "") << (*entry).dump();
+    }
+    check_tiny_buffers(answers, script);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, UnwrittenOutputs, ::testing::ValuesIn(kUnwrittenRows),
+                         [](const ::testing::TestParamInfo<UnwrittenRow>& row_info) { return std::string(row_info.param.name); });
+
+// ---------------------------------------------------------------------------
 // Every status code from -5 to 40 on every call of one entry point (or of one
 // ioctl), the whole session long.
 

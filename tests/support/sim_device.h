@@ -13,7 +13,9 @@
 //   EXPECT_EQ(sim.calls_of(SIM_FN_OPEN).size(), 1u);
 //
 // The builds: SimDevice::kFull, kNoLastError (no PassThruGetLastError),
-// kNoIoctl (no PassThruIoctl).
+// kNoIoctl (no PassThruIoctl), kNoFilter (no PassThruStartMsgFilter /
+// PassThruStopMsgFilter), kLenient (frames pass without a filter, READ_VBATT
+// on any id).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,6 +49,8 @@ public:
     static constexpr const char* kFull = VXDIAG_SIM_PATH;
     static constexpr const char* kNoLastError = VXDIAG_SIM_NO_LASTERROR_PATH;
     static constexpr const char* kNoIoctl = VXDIAG_SIM_NO_IOCTL_PATH;
+    static constexpr const char* kNoFilter = VXDIAG_SIM_NO_FILTER_PATH;
+    static constexpr const char* kLenient = VXDIAG_SIM_LENIENT_PATH;
 
     explicit SimDevice(const std::string& path = kFull) : path_(sim_native_path(path)) {
         library_ = platform::load_library(path_.c_str());

@@ -2,6 +2,8 @@
 
 #include "obd_decode.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
@@ -107,8 +109,15 @@ void describe_devices(Facts& facts, const Json& j) {
 
 void describe_open(Facts& facts, const Json& j) {
     if (flag_of(j, "ok")) {
-        facts.items.push_back(
-            fmt::format("device {} opened, {}", integer_of(j, "deviceId").value_or(0), text_of(j, "dll")));
+        const std::int64_t device_id = integer_of(j, "deviceId").value_or(0);
+        facts.items.push_back(fmt::format("device {} opened, {}", device_id, text_of(j, "dll")));
+        // 0 is "no device" to the core: the driver did not write the id, or
+        // wrote 0.
+        if (device_id == 0) {
+            facts.details.push_back(
+                "warning: the PassThru library reported device id 0, which the core takes as no device; "
+                "the next steps will say \"not open\"");
+        }
     } else if (text_of(j, "stage") == "PassThruOpen") {
         facts.items.push_back("PassThruOpen failed: " + status_text(j, "rc", "rcName"));
         facts.details.push_back("error: " + text_of(j, "error"));
@@ -137,6 +146,14 @@ void describe_init(Facts& facts, const Json& j) {
     if (flag_of(j, "initOk")) {
         const Json key_bytes = j.contains("bytes") ? j.at("bytes") : Json();
         facts.items.push_back(fmt::format("ECU at 0x{:02X} confirmed, key bytes {}", address, hex_bytes(key_bytes)));
+        // ISO 9141-2 key bytes carry odd parity, so never 00: none, or only
+        // zeros, means the driver wrote no key bytes back.
+        const bool any_key_byte = key_bytes.is_array() && std::any_of(key_bytes.begin(), key_bytes.end(),
+                                                                      [](const Json& b) { return b != 0; });
+        if (!any_key_byte) {
+            facts.details.push_back(
+                "warning: the PassThru library confirmed the initialisation without key bytes");
+        }
     } else {
         facts.items.push_back(fmt::format("ECU at 0x{:02X} not confirmed{}: {}", address,
                                           flag_of(j, "warning") ? " (warning)" : "", status_text(j, "rc", "rcName")));
