@@ -59,6 +59,18 @@ uint32_t vx_stack_probe_enter(uint32_t entry_esp, uint32_t index) {
         abort();
     }
     pending_return_address = *return_slot;
+    /* Said at once: a caller whose stack is off may crash before the host
+     * reads the records. */
+    if (record_count > 0 && record_count <= kCapacity &&
+        records[record_count - 1].return_address == *return_slot &&
+        records[record_count - 1].entry_esp != entry_esp) {
+        fprintf(stderr,
+                "stack probe: %s called again from 0x%08lx with ESP 0x%08lx, before with 0x%08lx: the caller "
+                "does not call it as __stdcall\n",
+                kEntries[index].name, (unsigned long)*return_slot, (unsigned long)entry_esp,
+                (unsigned long)records[record_count - 1].entry_esp);
+        fflush(stderr);
+    }
     if (record_count < kCapacity) {
         StackProbeRecord* record = &records[record_count];
         record->index = index;
