@@ -389,7 +389,9 @@ public:
             std::ofstream file(path, std::ios::binary);
             file << text_;
         }
-        const int code = std::system(("\"" + registry_tool() + " import \"" + path.string() + "\" /reg:64\"").c_str());
+        // cmd /c drops the outer quotes of the line.
+        const std::string line = "\"" + registry_tool() + " import \"" + path.string() + "\" /reg:64\"";
+        const int code = std::system(line.c_str());
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         return code;
@@ -447,7 +449,8 @@ protected:
         registered = file.import() == 0;
         if (!registered) ADD_FAILURE() << "reg import of the test registrations failed";
         const std::string add_32 = "\"" + registry_tool() + " add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" +
-                                   std::string(kTestKeyPrefix) + "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f\"";
+                                   std::string(kTestKeyPrefix) +
+                                   "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f\"";
         if (std::system(add_32.c_str()) != 0) {
             registered = false;
             ADD_FAILURE() << add_32 << " failed";

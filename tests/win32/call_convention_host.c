@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "cannot load %s\n", probe == NULL ? argv[3] : argv[1]);
         return 1;
     }
-    StackProbeForwardTo forward_to = (StackProbeForwardTo)(void (*)(void))GetProcAddress(probe, "stack_probe_forward_to");
+    StackProbeForwardTo forward_to =
+        (StackProbeForwardTo)(void (*)(void))GetProcAddress(probe, "stack_probe_forward_to");
     StackProbeTake take = (StackProbeTake)(void (*)(void))GetProcAddress(probe, "stack_probe_take");
     StackProbeEntry entry = (StackProbeEntry)(void (*)(void))GetProcAddress(probe, "stack_probe_entry");
     if (forward_to == NULL || take == NULL || entry == NULL || !forward_to(argv[2])) {
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
                                 "\"startHex\":\"04 01 04 01 03\",\"stopHex\":\"04 03 04 00 03\",\"maxRunMs\":500}";
     const char* actuator = "{\"name\":\"Fuel pump relay\",\"mode\":\"kwp71-command-data\",\"commandType\":\"04\","
                            "\"payloadHex\":\"02\"}";
-    const char* clear = "{\"name\":\"Clear fault memory\",\"mode\":\"kwp71\",\"commandType\":\"05\",\"payloadHex\":\"00\"}";
+    const char* clear = "{\"name\":\"Clear fault memory\",\"mode\":\"kwp71\",\"commandType\":\"05\","
+                        "\"payloadHex\":\"00\"}";
     /* A whole session, every export at least once. */
     const Call calls[] = {
         {"VX_CoreVersion", 0, {0}, "communication core ready"},
@@ -149,7 +151,8 @@ int main(int argc, char** argv) {
         const char* reply = call->count == 0 ? (const char*)(uintptr_t)(uint32_t)result : answer;
         char detail[160];
         if (check.esp_delta != 0 || check.clobbered != 0) {
-            snprintf(detail, sizeof detail, "ESP %+ld after the call (cdecl: +0), callee-saved registers changed: 0x%lx",
+            snprintf(detail, sizeof detail,
+                     "ESP %+ld after the call (cdecl: +0), callee-saved registers changed: 0x%lx",
                      (long)check.esp_delta, (unsigned long)check.clobbered);
             fail(call->export_name, detail);
         } else if (call->expected != NULL && (reply == NULL || strstr(reply, call->expected) == NULL)) {
