@@ -27,7 +27,8 @@ all_packages=(
   g++-mingw-w64-i686-posix      # Windows i686 cross compiler, posix threads
   binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686
-  wine64                        # runs the x86_64 test programs; never wine32
+  wine64                        # runs the x86_64 test programs, makes the 64-bit prefix
+  wine32:i386                   # the 32-bit loader: the i686 (production) programs in that prefix
   valgrind
   gcovr                         # line and branch coverage report (scripts/coverage.sh)
   # The host developers' kit: packages, import library, bindings
@@ -72,8 +73,14 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 apt_options=(-o DPkg::Lock::Timeout=600 -o Dpkg::Use-Pty=0 -q)
+# wine32 is an i386 package; it brings the i386 libraries it needs and keeps
+# the amd64 ones.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get "${apt_options[@]}" update
-# No recommended packages: wine64 recommends wine32, which these machines
-# cannot run and which would make the wine wrapper pick the 32-bit loader.
+# No recommended packages: only what the test command uses (wine32 alone
+# recommends fonts, a desktop and 32-bit graphics drivers, none of them
+# needed by console programs).
 apt-get "${apt_options[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null
 echo "install-deps: done"

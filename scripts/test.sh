@@ -5,8 +5,11 @@
 #   1b. tsan  gcc build with ThreadSanitizer of the concurrency tests, ctest
 #   2. fuzz   clang build of the libFuzzer targets, each run for a bounded time
 #   3. win64  mingw-w64 x86_64 cross build, its tests under wine64
-#   4. win32  mingw-w64 i686 cross build (the production DLL), static checks,
-#             the Windows kit's zip among them
+#   4. win32  mingw-w64 i686 cross build (the production DLL): static checks,
+#             the Windows kit's zip among them, then, as a 32-bit process in a
+#             64-bit Wine prefix, its tests, the zip's vxdiag demo and a host
+#             built against the zip (static checks only where the kernel
+#             cannot execute 32-bit code)
 #   5. kit    Release build, the Debian package, and host builds and the
 #             bindings against its unpacked tree
 # and ends with a summary. Exits non-zero when any step fails.
@@ -21,6 +24,7 @@ build_root="$root/build"
 jobs="${VXDIAG_JOBS:-2}"
 fuzz_seconds="${VXDIAG_FUZZ_SECONDS:-30}"
 wine64=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
 export CTEST_OUTPUT_ON_FAILURE=1
 
@@ -108,6 +112,49 @@ configure_and_build() {
   fi
 }
 
+# wine_start <loader>: a 64-bit Wine prefix of the step's own in $dir/wine
+# (headless, no Mono/Gecko installers), made by wine64 whichever loader runs
+# the programs: the 32-bit loader in it is a 32-bit process on 64-bit Windows.
+# Wine's background services inherit the standard output of whoever starts
+# them, and ctest waits for that pipe to close: the server and the services
+# are started detached and warm here, and stopped by wine_stop.
+wine_start() {
+  export WINEPREFIX="$dir/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX" "$dir/wine/home"
+  wine_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$dir/wine/home")
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    "${wine_env[@]}" "$wine64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  fi
+  "${wine_env[@]}" "$wineserver" -p </dev/null >/dev/null 2>&1
+  "${wine_env[@]}" "$1" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_stop() {
+  "${wine_env[@]}" "$wineserver" -k </dev/null >/dev/null 2>&1 || true
+  unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+}
+
+# gtest_counts: the GoogleTest totals of $dir/ctest.log (ctest -V) into
+# gtest_ran, gtest_passed and gtest_skipped. Only the lines ctest prefixes
+# with the test number count: a failed test's output is repeated without it.
+gtest_counts() {
+  read -r gtest_ran gtest_passed gtest_skipped < <(awk '
+    /^[0-9]+: \[==========\] [0-9]+ tests? from .* ran/ { for (i = 1; i < NF; i++) if ($i == "[==========]") r += $(i + 1) }
+    /^[0-9]+: \[  PASSED  \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "PASSED") p += $(i + 2) }
+    /^[0-9]+: \[  SKIPPED \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "SKIPPED") k += $(i + 2) }
+    END { print r + 0, p + 0, k + 0 }' "$dir/ctest.log")
+}
+
+# can_execute_i386: whether this kernel runs 32-bit x86 code, tried with a
+# static i386 ELF that exits with 42.
+can_execute_i386() {
+  printf '.globl _start\n_start:\n  movl $1, %%eax\n  movl $42, %%ebx\n  int $0x80\n' >"$dir/i386-probe.s"
+  as --32 -o "$dir/i386-probe.o" "$dir/i386-probe.s" && ld -m elf_i386 -o "$dir/i386-probe" "$dir/i386-probe.o" ||
+    return 1
+  "$dir/i386-probe" 2>/dev/null
+  [[ $? -eq 42 ]]
+}
+
 # ---------------------------------------------------------------------------
 log "dependencies"
 step_start=$SECONDS
@@ -159,26 +206,11 @@ fi
 start_step win64 "win64: mingw-w64 x86_64 cross build, tests under wine64"
 if build_step win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake"; then
-  # A prefix of this build's own, headless, no Mono/Gecko installers.
-  export WINEPREFIX="$dir/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$WINEPREFIX" "$dir/wine/home"
-  wine_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$dir/wine/home")
-  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    "${wine_env[@]}" "$wine64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
-  fi
-  # Wine's background services inherit the standard output of whoever starts
-  # them, and ctest waits for that pipe to close: start the server and the
-  # services detached and warm before ctest, stop them after.
-  "${wine_env[@]}" "$wineserver" -p </dev/null >/dev/null 2>&1
-  "${wine_env[@]}" "$wine64" cmd /c exit </dev/null >/dev/null 2>&1
+  wine_start "$wine64"
   (cd "$dir" && "${wine_env[@]}" ctest -j "$jobs" -V --timeout 900 </dev/null) >"$dir/ctest.log" 2>&1
-  "${wine_env[@]}" "$wineserver" -k </dev/null >/dev/null 2>&1 || true
-  unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+  wine_stop
   grep -E '^ *[0-9]+/[0-9]+ Test|\[==========\] [0-9]+ tests? from .* ran|\[  (PASSED|FAILED) +\]|tests passed|Total Test time' "$dir/ctest.log"
-  # Only the lines ctest -V prefixes with the test number: a failed test's
-  # output is repeated without the prefix.
-  gtest_ran="$(awk '/^[0-9]+: \[==========\] [0-9]+ tests? from .* ran/ { for (i = 1; i < NF; i++) if ($i == "[==========]") n += $(i + 1) } END { print n + 0 }' "$dir/ctest.log")"
-  gtest_passed="$(awk '/^[0-9]+: \[  PASSED  \] [0-9]+ test/ { for (i = 1; i < NF; i++) if ($i == "PASSED") n += $(i + 2) } END { print n + 0 }' "$dir/ctest.log")"
+  gtest_counts
   if ! record_ctest win64 "ctest tests passed; GoogleTest under Wine: ${gtest_passed:-?} of ${gtest_ran:-?} passed" \
        "; GoogleTest under Wine: ${gtest_passed:-0} of ${gtest_ran:-?} passed (see $dir/ctest.log)"; then
     grep -E '\[  FAILED  \]|Failure|error' "$dir/ctest.log" | head -60
@@ -187,13 +219,76 @@ if build_step win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 fi
 
 # ---------------------------------------------------------------------------
-start_step win32 "win32: mingw-w64 i686 cross build, static checks"
-if build_step win32 -DCMAKE_BUILD_TYPE=Release \
+start_step win32 "win32: mingw-w64 i686 cross build (the production DLL), run as a 32-bit process on 64-bit Windows"
+# Where the kernel cannot execute 32-bit code no emulator is configured, and
+# only the static checks are registered.
+win32_runs=0
+win32_emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR=)
+if can_execute_i386; then
+  win32_runs=1
+  win32_emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$wine32")
+fi
+if build_step win32 -DCMAKE_BUILD_TYPE=Release "${win32_emulator[@]}" \
      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"; then
-  (cd "$dir" && ctest -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
-  grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its (binary|kit) check|^ +(missing|unexpected|decorated|imports|machine|VERSIONINFO|lib/|include/)|holds the kit|VERSIONINFO|import thunks|imports the exports by|tests passed|Total Test time' "$dir/ctest.log"
-  record_ctest win32 "static checks passed (i386, exports, imports; the kit's zip: files, VERSIONINFO, import libraries)" \
-    " (see $dir/ctest.log)"
+  if [[ $win32_runs -eq 1 ]]; then
+    wine_start "$wine32"
+    (cd "$dir" && "${wine_env[@]}" ctest -j "$jobs" -V --timeout 900 </dev/null) >"$dir/ctest.log" 2>&1
+  else
+    (cd "$dir" && ctest -j "$jobs" -V </dev/null) >"$dir/ctest.log" 2>&1
+  fi
+  grep -E '^ *[0-9]+/[0-9]+ Test|: (file format|imports|[0-9]+ exports)|fails its (binary|kit) check|^ +(missing|unexpected|decorated|imports|machine|VERSIONINFO|lib/|include/)|holds the kit|VERSIONINFO|import thunks|imports the exports by|\[==========\] [0-9]+ tests? from .* ran|\[  (PASSED|FAILED|SKIPPED) +\]|[0-9]+ exports called through|tests passed|Total Test time' "$dir/ctest.log"
+  if [[ $win32_runs -eq 0 ]]; then
+    record_ctest win32 "static checks passed (i386, exports, imports; the kit's zip: files, VERSIONINFO, import libraries); static checks only: this kernel cannot execute 32-bit code" \
+      " (see $dir/ctest.log); static checks only: this kernel cannot execute 32-bit code"
+  else
+    gtest_counts
+    read_ctest_counts "$dir/ctest.log"
+    win32_ctest_total=$ctest_total win32_ctest_failed=$ctest_failed
+    # The kit's own files, as a host developer unpacks the zip: vxdiag.exe
+    # runs its demo, and a host built with find_package runs a session
+    # against the zip's DLL and simulated VCI.
+    win32_kit="$(ls -d "$dir"/kit/unpacked/VXArvessaDiagCore-*-win32 2>/dev/null | head -1)"
+    win32_checks_failed=0
+    win32_zip_demo() {
+      [[ -n "$win32_kit" ]] || { echo "the zip was not unpacked"; return 1; }
+      "${wine_env[@]}" timeout 300 "$wine32" "$win32_kit/bin/vxdiag.exe" --color never demo </dev/null | tee "$dir/zip-demo.log"
+      # Without --core and --dll it takes the core and the simulated VCI beside it.
+      grep -q 'vxdiag: all [0-9]* steps ok' "$dir/zip-demo.log" &&
+        grep -Eq '^  core library +Z:.*-win32\\bin\\VXArvessaDiagCore\.dll' "$dir/zip-demo.log" &&
+        grep -Eq '^  PassThru library +Z:.*-win32\\bin\\simulated-vci\\vxdiag-simulated-vci\.dll' "$dir/zip-demo.log"
+    }
+    win32_zip_host() {
+      [[ -n "$win32_kit" ]] || { echo "the zip was not unpacked"; return 1; }
+      cmake -S "$root/tests/kit" -B "$dir/host-zip" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_EXE_LINKER_FLAGS=-static \
+            -DVXArvessaDiagCore_DIR="$win32_kit/lib/cmake/VXArvessaDiagCore" &&
+        cmake --build "$dir/host-zip" &&
+        "${wine_env[@]}" WINEPATH="Z:$win32_kit/bin" VXSIM_INSTANT=1 timeout 120 "$wine32" \
+          "$dir/host-zip/kit_consumer.exe" "Z:$win32_kit/bin/simulated-vci/vxdiag-simulated-vci.dll" </dev/null
+    }
+    : >"$dir/kit.log"
+    for win32_check in "win32_zip_demo|the zip's vxdiag.exe demo, 32-bit host, core and simulated VCI" \
+                       "win32_zip_host|a host built for i686 with find_package against the zip runs a session"; do
+      printf '\n==== %s\n' "${win32_check#*|}" >>"$dir/kit.log"
+      if "${win32_check%%|*}" >>"$dir/kit.log" 2>&1; then
+        echo "ok   ${win32_check#*|}"
+        total_passed=$((total_passed + 1))
+      else
+        echo "FAIL ${win32_check#*|} (see $dir/kit.log)"
+        win32_checks_failed=$((win32_checks_failed + 1))
+        total_failed=$((total_failed + 1))
+      fi
+    done
+    wine_stop
+    win32_detail="ctest $((win32_ctest_total - win32_ctest_failed)) of $win32_ctest_total passed (GoogleTest under the 32-bit loader: $gtest_passed of $gtest_ran passed, $gtest_skipped Linux-only skipped; calling conventions; static checks of the DLL and the zip); zip: vxdiag demo and a find_package host"
+    if [[ $win32_ctest_total -gt 0 && $win32_ctest_failed -eq 0 && $win32_checks_failed -eq 0 ]]; then
+      record win32 PASS "$win32_detail" $step_start
+    else
+      [[ $win32_ctest_total -lt 0 ]] && total_failed=$((total_failed + 1))
+      record win32 FAIL "$win32_ctest_failed ctest and $win32_checks_failed zip checks failed: $win32_detail (see $dir/ctest.log, $dir/kit.log)" $step_start
+      grep -E '\[  FAILED  \]|Failure|FAIL ' "$dir/ctest.log" | head -60
+    fi
+  fi
 fi
 
 # ---------------------------------------------------------------------------

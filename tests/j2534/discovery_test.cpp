@@ -3,9 +3,11 @@
 // machine really holds (~/.passthru files on Linux, Wine's registry through
 // reg.exe on Windows).
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,10 @@
 #include "support/core_fixture.h"
 #include "support/fake_registry.h"
 #include "support/scoped_home.h"
+
+#ifdef _WIN32
+#  include <windows.h>
+#endif
 
 namespace vx::testing {
 namespace {
@@ -300,6 +306,43 @@ TEST_F(DeviceDiscoveryLinux, TheFolderAnswersToItsKeyAndValueNamesInAnyCase) {
 
 constexpr char kTestKeyPrefix[] = "VxDiscoveryTest";
 
+// Whether this is a 32-bit process on 64-bit Windows (WoW64).
+bool runs_under_wow64() {
+#ifdef _WIN32
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) != 0 && wow64 != FALSE;
+#else
+    return false;
+#endif
+}
+
+// The 64-bit reg.exe, which writes either view with /reg:64 and /reg:32. A
+// 32-bit process reaches it through Sysnative: its System32 is SysWOW64.
+std::string registry_tool() {
+    const std::string system_root = platform::environment_variable("SystemRoot").value_or("C:\\windows");
+    return "\"" + system_root + (runs_under_wow64() ? "\\Sysnative" : "\\System32") + "\\reg.exe\"";
+}
+
+// The test's subkeys (without the prefix) that the Win32 API itself lists in
+// one view from this process, sorted.
+std::vector<std::string> api_test_keys([[maybe_unused]] const j2534::RegistryView& view) {
+    std::vector<std::string> keys;
+#ifdef _WIN32
+    HKEY root = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, view.path, 0, KEY_READ | view.view_flag, &root) != ERROR_SUCCESS) return keys;
+    char name[512];
+    for (DWORD index = 0;; ++index) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::string key(name, size);
+        if (key.rfind(kTestKeyPrefix, 0) == 0) keys.push_back(key.substr(sizeof kTestKeyPrefix - 1));
+    }
+    RegCloseKey(root);
+    std::sort(keys.begin(), keys.end());
+#endif
+    return keys;
+}
+
 std::string registration_key(const std::string& name, bool wow64_path = false) {
     return std::string(wow64_path ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\PassThruSupport.04.04\\"
                                   : "HKEY_LOCAL_MACHINE\\SOFTWARE\\PassThruSupport.04.04\\") +
@@ -346,7 +389,9 @@ public:
             std::ofstream file(path, std::ios::binary);
             file << text_;
         }
-        const int code = std::system(("reg import \"" + path.string() + "\"").c_str());
+        // cmd /c drops the outer quotes of the line.
+        const std::string line = "\"" + registry_tool() + " import \"" + path.string() + "\" /reg:64\"";
+        const int code = std::system(line.c_str());
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         return code;
@@ -366,7 +411,8 @@ private:
 
 class DeviceDiscoveryWindows : public CoreTest {
 protected:
-    // Keys of the 64-bit view; Only32 is written to the 32-bit view.
+    // Keys of the 64-bit view; Only32 is written to the 32-bit view. Both by
+    // the 64-bit reg.exe, whatever this process's bitness.
     static inline const std::vector<std::string> kKeys = {"Sz", "Expand", "Dword", "DeviceName", "NoLibrary",
                                                           "Long4095", "Long4096", "LongPlain", "Only64"};
     static inline std::string system_root;
@@ -402,8 +448,9 @@ protected:
 
         registered = file.import() == 0;
         if (!registered) ADD_FAILURE() << "reg import of the test registrations failed";
-        const std::string add_32 = "reg add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" + std::string(kTestKeyPrefix) +
-                                   "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f";
+        const std::string add_32 = "\"" + registry_tool() + " add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" +
+                                   std::string(kTestKeyPrefix) +
+                                   "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f\"";
         if (std::system(add_32.c_str()) != 0) {
             registered = false;
             ADD_FAILURE() << add_32 << " failed";
@@ -434,29 +481,57 @@ protected:
     }
 };
 
-TEST_F(DeviceDiscoveryWindows, EachViewListsWhatItSeesExpandingOnlyExpandableStrings) {
-    const auto by_view = test_records_by_view();
+TEST_F(DeviceDiscoveryWindows, EachViewListsWhatTheWin32ApiSeesThereExpandingOnlyExpandableStrings) {
     const std::string long_expansion = system_root + "\\" + std::string(4095 - (system_root.size() + 1), 'a');
-    const std::vector<std::string> in_64_bit_view = {
-        "DeviceName|Vx Device Name|C:\\vx\\device name.dll",
-        "Expand|VxDiscoveryTestExpand|" + system_root + "\\vx_expand.dll",
-        "Long4095|VxDiscoveryTestLong4095|" + long_expansion,
-        "LongPlain|VxDiscoveryTestLongPlain|C:\\" + std::string(5000, 'c'),
-        "Only64|VxDiscoveryTestOnly64|C:\\vx\\only64.dll",
-        "Sz|Vx \"Sz\" Cable|%SystemRoot%\\vx_sz.dll",
+    const std::map<std::string, std::string> record_of = {
+        {"DeviceName", "DeviceName|Vx Device Name|C:\\vx\\device name.dll"},
+        {"Expand", "Expand|VxDiscoveryTestExpand|" + system_root + "\\vx_expand.dll"},
+        {"Long4095", "Long4095|VxDiscoveryTestLong4095|" + long_expansion},
+        {"LongPlain", "LongPlain|VxDiscoveryTestLongPlain|C:\\" + std::string(5000, 'c')},
+        {"Only64", "Only64|VxDiscoveryTestOnly64|C:\\vx\\only64.dll"},
+        {"Sz", "Sz|Vx \"Sz\" Cable|%SystemRoot%\\vx_sz.dll"},
+        {"Only32", "Only32|VxDiscoveryTestOnly32|C:\\vx\\only32.dll"},
     };
-    const std::vector<std::string> in_32_bit_view = {"Only32|VxDiscoveryTestOnly32|C:\\vx\\only32.dll"};
-    // A 64-bit process sees the 64-bit key natively and the 32-bit one
-    // through the WOW64 views, each view in table order.
+    // Every key of the 64-bit view, the unusable ones too, and the one of the 32-bit view.
+    const std::vector<std::string> keys_64 = {"DeviceName", "Dword",     "Expand", "Long4095", "Long4096",
+                                              "LongPlain",  "NoLibrary", "Only64", "Sz"};
+    const std::vector<std::string> keys_32 = {"Only32"};
+
+    // What the Win32 API enumerates in each view from this process, and what
+    // discovery must list there: each usable key's record, in table order.
     using Views = std::vector<std::pair<std::string, std::vector<std::string>>>;
-    EXPECT_EQ(by_view, (Views{{"HKLM native", in_64_bit_view},
-                              {"HKLM 32", in_32_bit_view},
-                              {"HKLM 64", in_64_bit_view},
-                              {"HKLM WOW6432Node", in_32_bit_view}}));
+    Views expected;
+    std::map<std::string, std::vector<std::string>> api_keys;
+    for (const j2534::RegistryView& view : registry_views()) {
+        api_keys[view.label] = api_test_keys(view);
+        std::vector<std::string> records;
+        for (const std::string& key : api_keys[view.label]) {
+            if (record_of.count(key) != 0) records.push_back(record_of.at(key));
+        }
+        if (!records.empty()) expected.push_back({view.label, records});
+    }
+    EXPECT_EQ(test_records_by_view(), expected);
+
+    // The WoW64 rule: a process sees its own bitness's keys natively, and
+    // KEY_WOW64_32KEY and KEY_WOW64_64KEY pick a view whatever its bitness.
+    const bool process_32 = sizeof(void*) == 4;
+    EXPECT_EQ(api_keys["HKLM native"], process_32 && runs_under_wow64() ? keys_32 : keys_64);
+    EXPECT_EQ(api_keys["HKLM 32"], keys_32);
+    if (process_32 && !runs_under_wow64()) {
+        // 32-bit Windows has one registry; the view flags are ignored.
+        EXPECT_EQ(api_keys["HKLM 64"], keys_32);
+    } else {
+        EXPECT_EQ(api_keys["HKLM 64"], keys_64);
+    }
+    std::printf("the explicit WOW6432Node path shows a %d-bit process: %s\n", process_32 ? 32 : 64,
+                api_keys["HKLM WOW6432Node"] == keys_32   ? "the 32-bit keys"
+                : api_keys["HKLM WOW6432Node"] == keys_64 ? "the 64-bit keys"
+                : api_keys["HKLM WOW6432Node"].empty()    ? "nothing"
+                                                          : "other keys");
 
     // The export escapes quotes and doubles each backslash of the paths.
     EXPECT_NE(list_devices().find(R"({"key":"VxDiscoveryTestSz","name":"Vx \"Sz\" Cable",)"
-                                  R"("dll":"%SystemRoot%\\vx_sz.dll","source":"HKLM native"})"),
+                                  R"("dll":"%SystemRoot%\\vx_sz.dll","source":"HKLM 64"})"),
               std::string::npos);
     EXPECT_EQ(log(), "");
 }
