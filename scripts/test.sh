@@ -15,7 +15,8 @@
 # and ends with a summary. Exits non-zero when any step fails.
 #
 # Environment: VXDIAG_FUZZ_SECONDS (default 30) bounds each fuzz run;
-# VXDIAG_JOBS (default 2) is the build parallelism.
+# VXDIAG_JOBS (default 2) is the build parallelism; VXDIAG_STEPS (e.g.
+# "win32 kit") runs only the named build steps, for work on one of them.
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,13 +36,13 @@ total_failed=0
 
 log() { printf '\n==== %s\n' "$*"; }
 
-# record <step> <PASS|FAIL> <detail> <start seconds>
+FAIL> <detail> <start seconds>|FAIL> <detail> <start seconds>
 record() {
   step_names+=("$1")
   step_results+=("$2")
   step_details+=("$3")
   step_seconds+=("$((SECONDS - $4))")
-  if [[ "$2" != PASS ]]; then
+  if [[ "$2" == FAIL ]]; then
     echo "!!!! step $1 FAILED: $3"
   fi
 }
@@ -87,6 +88,10 @@ record_ctest() {
 build_step() {
   local step="$1"
   shift
+  if [[ -n "${VXDIAG_STEPS:-}" && " $VXDIAG_STEPS " != *" $step "* ]]; then
+    record "$step" SKIP "not in VXDIAG_STEPS" $step_start
+    return 1
+  fi
   configure_and_build "$dir" "$dir/build.log" "$@" && return 0
   record "$step" FAIL "build failed (see $dir/build.log)" $step_start
   total_failed=$((total_failed + 1))
@@ -446,7 +451,7 @@ log "summary ($((SECONDS - script_start)) s)"
 status=0
 for i in "${!step_names[@]}"; do
   printf '%-6s %-4s %5ss  %s\n' "${step_names[$i]}" "${step_results[$i]}" "${step_seconds[$i]}" "${step_details[$i]}"
-  [[ "${step_results[$i]}" == PASS ]] || status=1
+  [[ "${step_results[$i]}" == PASS || "${step_results[$i]}" == SKIP ]] || status=1
 done
 [[ $total_failed -eq 0 ]] || status=1
 if [[ $status -eq 0 ]]; then echo "ALL STEPS PASSED"; else echo "SOME STEPS FAILED"; fi
