@@ -36,7 +36,7 @@ total_failed=0
 
 log() { printf '\n==== %s\n' "$*"; }
 
-FAIL> <detail> <start seconds>|FAIL> <detail> <start seconds>
+# record <step> <PASS, FAIL or SKIP> <detail> <start seconds>
 record() {
   step_names+=("$1")
   step_results+=("$2")
