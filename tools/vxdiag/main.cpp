@@ -12,10 +12,12 @@
 #include "session.h"
 #include "step_catalogue.h"
 #include "user_files.h"
+#include "web_server.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -90,7 +92,8 @@ std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options) {
         case Command::Demo: return vxdiag::demo_steps();
         case Command::Devices: return {vxdiag::parse_step("devices")};
         case Command::Version: return {vxdiag::parse_step("version")};
-        case Command::ProgramVersion: return {};
+        case Command::ProgramVersion:
+        case Command::Serve: return {};
         case Command::Run: break;
     }
     if (!options.steps_file.empty()) return steps_from_file(options.steps_file);
@@ -140,7 +143,20 @@ vxdiag::SessionOptions session_options(const vxdiag::Options& options) {
     return session;
 }
 
+int serve_page(const vxdiag::Options& options) {
+    const auto core = load_core(options.core_path);
+    if (core == nullptr) return 1;
+    vxdiag::Session chooser(*core, {}, options.dll_path);
+    if (!options.device.empty()) chooser.choose_registered_library(options.device);
+    vxdiag::ServeOptions serve;
+    serve.port = static_cast<std::uint16_t>(options.port);
+    serve.open_browser = options.open_browser;
+    serve.idle_seconds = options.idle_seconds;
+    return vxdiag::serve(*core, chooser.library(), serve);
+}
+
 int run_steps(const vxdiag::Options& options) {
+    if (options.command == Command::Serve) return serve_page(options);
     const std::vector<vxdiag::Step> steps = session_steps(options);  // usage errors before loading anything
     const auto open_without_path = std::find_if(steps.begin(), steps.end(), [](const vxdiag::Step& step) {
         return step.kind == vxdiag::StepKind::Open && step.text.empty();
