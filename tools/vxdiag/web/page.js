@@ -89,8 +89,8 @@ async function step(text, extra, progress) {
   try {
     record = await call('/api/step', Object.assign({ step: text }, extra || {}));
     if (record.httpStatus === 409) showBanner(record.error);
-    if (record.verdict) {
-      setDeviceState(record.deviceOpen);
+    if (record.verdict) setDeviceState(record.deviceOpen);
+    if (record.verdict && text !== 'log') {
       const item = element('li');
       item.append(recordLine(record));
       byId('steps').append(item);
@@ -309,7 +309,8 @@ function plotData() {
 }
 
 function addSample(name, value) {
-  if (!live.series.has(name)) live.series.set(name, live.times.map(() => null));
+  // A new series has no value at the earlier times (this sample's time is in).
+  if (!live.series.has(name)) live.series.set(name, live.times.slice(1).map(() => null));
   live.series.get(name).push(value);
 }
 
