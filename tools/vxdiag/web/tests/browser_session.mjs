@@ -36,7 +36,7 @@ const context = await chromium.launchPersistentContext(profile, {
 async function openPage(context, server) {
   const page = await context.newPage();
   await page.goto(server.url);
-  await page.waitForFunction(() => document.getElementById('log-pane') !== null);
+  await page.locator('#log-pane').waitFor({ state: 'attached' });
   return page;
 }
 
@@ -111,7 +111,7 @@ await check('connect and initialise 0x33 with progress while the 5-baud wake-up 
   await clickAndSee(page, '#connect', '#link-result', 'channel 2 at 10400 baud');
   await page.fill('#address', '0x33');
   await page.click('#init');
-  await page.locator('#progress-text').getByText('waking the ECU').waitFor();
+  await page.locator('#progress-text').getByText(/waking the ECU: [1-9]\.\d s of about 2 s/).waitFor();
   await page.locator('#link').screenshot({ path: shot('panel-link-initialising') });
   await page.locator('#link-result').getByText('ECU at 0x33 confirmed').waitFor({ timeout: 10000 });
   await clickAndSee(page, '#battery', '#battery-value', '12.6 V');
