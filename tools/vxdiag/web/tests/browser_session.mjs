@@ -201,8 +201,14 @@ await check('a function started before the tab closes and Ctrl-C arrives still w
   assert.ok(lines.slice(run + 1).some((line) => /^ok +VX_CloseJ2534\(\)/.test(line)), server.output);
 });
 
-await check('SIGTERM ends an idle server with 143', async () => {
-  const idle = await new Server([vxdiag]).started();
+await check('a page silent for the idle time loses the device, which is closed; SIGTERM exits 143', async () => {
+  const idle = await new Server([vxdiag], { VXSIM_INSTANT: '1' }, ['--idle-seconds', '1']).started();
+  const { session } = await idle.api('/api/claim');
+  assert.equal((await idle.api('/api/step', { step: 'open' }, session)).verdict, 'ok');
+  await idle.waitFor(/ok +VX_CloseJ2534\(\)/, 5000);
+  assert.match(idle.errors, /sent nothing for the idle time/);
+  assert.equal((await idle.api('/api/step', { step: 'faults' }, session)).status, 409);
+  assert.ok((await idle.api('/api/claim')).session, 'another page may claim the device');
   idle.process.kill('SIGTERM');
   assert.equal(await idle.exited, 143);
 });

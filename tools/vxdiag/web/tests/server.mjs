@@ -3,11 +3,12 @@ import { spawn } from 'node:child_process';
 import http from 'node:http';
 
 export class Server {
-  // command: [program, ...arguments before "serve"]; environment added to ours.
-  constructor(command, environment) {
+  // command: [program, ...arguments before "serve"]; environment added to
+  // ours; options: serve's own.
+  constructor(command, environment = {}, options = []) {
     this.output = '';
     this.errors = '';
-    this.process = spawn(command[0], [...command.slice(1), 'serve'], {
+    this.process = spawn(command[0], [...command.slice(1), 'serve', ...options], {
       env: { ...process.env, ...environment }, stdio: ['ignore', 'pipe', 'pipe'],
     });
     this.process.stdout.on('data', (chunk) => { this.output += chunk; });
