@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <system_error>
 #include <thread>
 
 namespace vxdiag {
@@ -116,7 +118,7 @@ private:
 
 // One connection, its requests in turn. A step runs to its end here even when
 // the browser has gone: only writing its answer then fails.
-void serve_connection(tcp::socket socket, Server& server) {
+void serve_requests(tcp::socket& socket, Server& server) {
     beast::flat_buffer buffer;
     beast::error_code error;
     for (;;) {
@@ -134,6 +136,14 @@ void serve_connection(tcp::socket socket, Server& server) {
         if (error || !response.keep_alive()) break;
     }
     socket.shutdown(tcp::socket::shutdown_send, error);
+}
+
+void serve_connection(tcp::socket socket, Server& server) noexcept {
+    try {
+        serve_requests(socket, server);
+    } catch (const std::exception& failure) {  // out of memory: this connection ends, the server goes on
+        print_note(std::string("serve: a connection failed: ") + failure.what());
+    }
     --server.connections();
 }
 
@@ -150,7 +160,11 @@ void accept_loop(tcp::acceptor& acceptor, Server& server) {
             socket.close(error);
             continue;
         }
-        std::thread(serve_connection, std::move(socket), std::ref(server)).detach();
+        try {
+            std::thread(serve_connection, std::move(socket), std::ref(server)).detach();
+        } catch (const std::system_error&) {  // no thread to spare: the connection is dropped
+            --server.connections();
+        }
     }
 }
 
