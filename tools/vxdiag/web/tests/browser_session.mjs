@@ -201,6 +201,18 @@ await check('a function started before the tab closes and Ctrl-C arrives still w
   assert.ok(lines.slice(run + 1).some((line) => /^ok +VX_CloseJ2534\(\)/.test(line)), server.output);
 });
 
+await check('an interface that is not plugged in: the driver\'s error text and the hint', async () => {
+  const unplugged = await new Server([vxdiag], { VXSIM_NO_DEVICE: '1', VXSIM_INSTANT: '1' }).started();
+  const tab = await openPage(context, unplugged);
+  await clickAndSee(tab, '#check-vci', '#vci-list', 'Simulated VCI');
+  await clickAndSee(tab, '#open', '#vci-result', 'PassThruOpen failed: ERR_DEVICE_NOT_CONNECTED (rc 8)');
+  assert.match(await tab.textContent('#vci-result'), /^fail.*error: .+hint: .+/s);
+  await tab.locator('#vci').screenshot({ path: shot('panel-vci-no-device') });
+  await tab.close();
+  unplugged.process.kill('SIGINT');
+  assert.equal(await unplugged.exited, 130);
+});
+
 await check('a page silent for the idle time loses the device, which is closed; SIGTERM exits 143', async () => {
   const idle = await new Server([vxdiag], { VXSIM_INSTANT: '1' }, ['--idle-seconds', '1']).started();
   const { session } = await idle.api('/api/claim');
