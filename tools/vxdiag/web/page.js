@@ -42,6 +42,7 @@ async function claim() {
     return true;
   }
   showBanner(answer.httpStatus === 409 ? 'The device is in use by another page of this server.' : answer.error);
+  if (answer.httpStatus === 409) byId('state').textContent = 'device in use';
   return false;
 }
 

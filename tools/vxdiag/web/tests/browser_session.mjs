@@ -96,6 +96,7 @@ await check('nothing of the refused requests reached the device: the raw log is 
 await check('a second tab sees that the device is in use', async () => {
   const second = await openPage(context, server);
   await second.locator('#banner-text').getByText('in use').waitFor();
+  assert.equal(await second.textContent('#state'), 'device in use');
   await second.screenshot({ path: shot('second-tab') });
   await second.close();
 });
