@@ -155,7 +155,10 @@ await check('a function asks first, Cancel sends nothing, Send runs it from its 
   await page.screenshot({ path: shot('confirm') });
   await page.click('#confirm-send');
   await row.getByText('stop TX 04 03 04 00 03 STATUS_NOERROR written 1').waitFor({ timeout: 10000 });
-  await page.locator('#log-pane').getByText('TX=04 01 04 01 03').waitFor();
+  // The core's log line names the start frame; the stop frame is in the
+  // step's line below it, in the same Raw log panel.
+  await page.locator('#log-pane').getByText('FunctionExecution verified name=Idle speed valve TX=04 01 04 01 03').waitFor();
+  await page.locator('#steps li').last().getByText('stop TX 04 03 04 00 03 STATUS_NOERROR written 1').waitFor();
   assert.match(await row.locator('td').nth(4).textContent(), /^okVX_RunSafeFunction\(Idle speed valve\) +sent, TX 04 01 04 01 03/);
 });
 
