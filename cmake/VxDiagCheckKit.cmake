@@ -57,7 +57,8 @@ foreach(file IN ITEMS
     lib/cmake/VXArvessaDiagCore/VXArvessaDiagCoreTargets.cmake lib/pkgconfig/VXArvessaDiagCore.pc
     share/VXArvessaDiagCore/bindings/python/vxdiagcore/__init__.py
     share/VXArvessaDiagCore/bindings/python/pyproject.toml
-    share/VXArvessaDiagCore/bindings/dotnet/NativeMethods.cs share/doc/VXArvessaDiagCore/hosts.md)
+    share/VXArvessaDiagCore/bindings/dotnet/NativeMethods.cs share/doc/VXArvessaDiagCore/hosts.md
+    share/VXArvessaDiagCore/examples/rows-simulated-vehicle.json)
   if(NOT "${top}/${file}" IN_LIST entries)
     list(APPEND problems "missing ${file}")
   endif()

@@ -59,6 +59,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/dotnet/
         DESTINATION ${VXDIAG_KIT_SHARE_DIR}/bindings/dotnet
         FILES_MATCHING PATTERN *.cs PATTERN tests EXCLUDE)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/hosts.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Diagnostic rows for the page of `vxdiag serve` on the simulated vehicle.
+install(FILES ${PROJECT_SOURCE_DIR}/tools/vxdiag/web/rows-simulated-vehicle.json
+        DESTINATION ${VXDIAG_KIT_SHARE_DIR}/examples)
 
 if(WIN32)
   # MSVC's linker wants an import library of its own format, made from the

@@ -4,13 +4,14 @@
 #
 #   scripts/install-deps.sh [main|all]
 #     main  what the main job needs: a C++ toolchain, CMake, Ninja and the
-#           header libraries of the core and vxdiag (nlohmann-json, CLI11, fmt)
+#           header libraries of the core and vxdiag (nlohmann-json, CLI11, fmt,
+#           Boost for the HTTP server of vxdiag serve)
 #     all   everything the test command uses (the default)
 set -euo pipefail
 
 set_name="${1:-all}"
 
-main_packages=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev libfmt-dev)
+main_packages=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev libfmt-dev libboost-dev)
 
 all_packages=(
   "${main_packages[@]}"
@@ -41,6 +42,7 @@ all_packages=(
   python3-mypy                  # mypy --strict on the Python package
   mono-mcs                      # the C# binding and its sample
   mono-runtime
+  chromium                      # vxdiag serve's page in a real browser (the web step)
 )
 
 case "$set_name" in
@@ -57,9 +59,28 @@ for package in "${wanted[@]}"; do
   fi
 done
 
+# The page's charting library (bundled into vxdiag at build time) and, for
+# the tests, playwright-core, from tools/vxdiag/web's lockfile. Node and npm
+# come with the machine (Debian's npm package conflicts with them).
+install_node_packages() {
+  local web_dir
+  web_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tools/vxdiag/web"
+  if ! command -v npm >/dev/null 2>&1; then
+    if [[ "$set_name" == all ]]; then
+      echo "install-deps: npm is missing: install Node.js 20 with npm to build the page and run its browser tests" >&2
+      return 1
+    fi
+    echo "install-deps: warning: no npm: vxdiag serve's page is built without its plot" >&2
+    return 0
+  fi
+  echo "install-deps: npm ci in $web_dir"
+  (cd "$web_dir" && npm ci --no-audit --no-fund --loglevel=error)
+}
+
 if [[ ${#missing[@]} -eq 0 ]]; then
   echo "install-deps: all ${#wanted[@]} packages ($set_name) are installed"
-  exit 0
+  install_node_packages
+  exit $?
 fi
 
 echo "install-deps: installing ${missing[*]}"
@@ -83,4 +104,5 @@ apt-get "${apt_options[@]}" update
 # recommends fonts, a desktop and 32-bit graphics drivers, none of them
 # needed by console programs).
 apt-get "${apt_options[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null
+install_node_packages
 echo "install-deps: done"

@@ -12,6 +12,8 @@
 #             cannot execute 32-bit code)
 #   5. kit    Release build, the Debian package, and host builds and the
 #             bindings against its unpacked tree
+#   6. web    vxdiag serve's page in headless chromium (playwright-core), and
+#             vxdiag.exe serve under Wine answering a scripted HTTP session
 # and ends with a summary. Exits non-zero when any step fails.
 #
 # Environment: VXDIAG_FUZZ_SECONDS (default 30) bounds each fuzz run;
@@ -444,6 +446,78 @@ if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   else
     record kit FAIL "$kit_failed of $((kit_passed + kit_failed)) checks failed (see $dir/kit.log; $kit_detail)" $step_start
   fi
+fi
+
+# ---------------------------------------------------------------------------
+# The page of `vxdiag serve` as a user sees it: Debian's chromium, headless,
+# driven by playwright-core (installed from tools/vxdiag/web's lockfile by
+# install-deps.sh) through a whole session against the simulated VCI, the
+# server's refusals, and a function that outlives its tab and Ctrl-C; then
+# the Windows builds' vxdiag.exe serve under Wine, driven over HTTP. vxdiag is
+# the kit step's Release build; the screenshots go to build/test-web.
+web_dir="$root/tools/vxdiag/web"
+
+# web_browser: the browser session; its output in $dir/browser.log.
+web_browser() {
+  if ! configure_and_build "$build_root/test-kit" "$dir/build.log" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+       -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- vxdiag; then
+    echo "web: vxdiag did not build (see $dir/build.log)"
+    return 1
+  fi
+  (cd "$web_dir" && node tests/browser_session.mjs "$build_root/test-kit/tools/vxdiag" "$dir" \
+     "$web_dir/rows-simulated-vehicle.json") </dev/null >"$dir/browser.log" 2>&1
+  local status=$?
+  grep -E '^ok |browser tests:' "$dir/browser.log"
+  [[ $status -eq 0 ]] || tail -40 "$dir/browser.log"
+  return $status
+}
+
+# web_wine <step> <loader>: vxdiag.exe of build/test-<step> serves a scripted
+# HTTP session under Wine, in that build's prefix.
+web_wine() {
+  local build="$build_root/test-$1" loader="$2"
+  if [[ ! -x "$loader" ]] || ! cmake --build "$build" --target vxdiag >>"$dir/build.log" 2>&1; then
+    echo "web: no $loader or no vxdiag.exe in $build (the $1 step builds it)"
+    return 1
+  fi
+  local -a wine_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$build/wine/home" WINEPREFIX="$build/wine/prefix"
+                     WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
+  mkdir -p "$build/wine/home" "$build/wine/prefix"
+  if [[ ! -f "$build/wine/prefix/system.reg" ]]; then
+    "${wine_env[@]}" "$wine64" wineboot -i </dev/null >"$dir/wineboot-$1.log" 2>&1
+  fi
+  "${wine_env[@]}" "$wineserver" -p </dev/null >/dev/null 2>&1
+  "${wine_env[@]}" "$loader" cmd /c exit </dev/null >/dev/null 2>&1
+  (cd "$web_dir" && "${wine_env[@]}" node tests/wine_session.mjs "$loader" "$build/tools/vxdiag.exe") \
+    </dev/null >"$dir/wine-$1.log" 2>&1
+  local status=$?
+  "${wine_env[@]}" "$wineserver" -k </dev/null >/dev/null 2>&1 || true
+  [[ $status -eq 0 ]] && tail -1 "$dir/wine-$1.log" || tail -30 "$dir/wine-$1.log"
+  return $status
+}
+
+start_step web "web: vxdiag serve's page in headless chromium; vxdiag.exe serve under Wine"
+web_results=()
+web_failed=0
+for web_check in "browser" "wine win64 $wine64" "wine win32 /usr/lib/wine/wine"; do
+  read -r web_kind web_build web_loader <<<"$web_check"
+  if [[ $web_kind == browser ]]; then web_browser; else web_wine "$web_build" "$web_loader"; fi
+  if [[ $? -eq 0 ]]; then
+    web_results+=("${web_build:-browser} ok")
+  else
+    web_results+=("${web_build:-browser} FAILED")
+    web_failed=$((web_failed + 1))
+  fi
+done
+web_browser_checks="$(sed -n 's/^browser tests: \([0-9]*\) passed$/\1/p' "$dir/browser.log" 2>/dev/null)"
+# Each browser check counts as a test, and each Wine session as one.
+web_wine_passed="$(grep -c ' ok$' <<<"$(printf '%s\n' "${web_results[@]}" | grep -v '^browser')")"
+total_passed=$((total_passed + ${web_browser_checks:-0} + web_wine_passed))
+total_failed=$((total_failed + web_failed))
+if [[ $web_failed -eq 0 ]]; then
+  record web PASS "${web_browser_checks:-0} browser checks; vxdiag.exe serve under wine64 and 32-bit wine; screenshots in $dir" $step_start
+else
+  record web FAIL "$web_failed of 3 parts failed: ${web_results[*]} (see $dir/*.log)" $step_start
 fi
 
 # ---------------------------------------------------------------------------

@@ -30,6 +30,7 @@ constexpr const char* kFooter =
     "  vxdiag run open connect:10400 init:0x33 battery faults close log\n"
     "  vxdiag --device 'Vendor VCI' run open connect init:0x33 kline-probe close\n"
     "  vxdiag --json run --steps session.txt\n"
+    "  vxdiag serve --open\n"
     "Per-command help: vxdiag help demo, vxdiag help run (lists every step).";
 
 class CommandLine {
@@ -62,6 +63,7 @@ private:
     bool show_version_ = false;
     CLI::App* demo_ = nullptr;
     CLI::App* run_ = nullptr;
+    CLI::App* serve_ = nullptr;
     CLI::App* help_ = nullptr;
     std::string help_topic_;
 };
@@ -111,6 +113,21 @@ void CommandLine::add_commands() {
     run_->add_flag("-x,--stop-on-failure", options_.stop_on_failure, "stop at the first step that is not ok");
     run_->footer(steps_help());
 
+    serve_ = app_.add_subcommand(
+        "serve", "serve the host's page on 127.0.0.1: Check VCI, connect, initialise, faults, diagnostic rows, live "
+                 "data and the raw log in a browser, through the same steps as 'run'");
+    serve_->add_option("--port", options_.port, "the port on 127.0.0.1 (default: any free port)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 65535));
+    serve_->add_flag("--open", options_.open_browser, "open the page in the default browser");
+    serve_->add_option("--idle-seconds", options_.idle_seconds,
+                       "close the device when the page sent nothing for this long (default 120)")
+        ->type_name("S")
+        ->check(CLI::Range(1, 86400));
+    serve_->footer("vxdiag prints the page's address with a random token; only that address works, only from this "
+                   "machine, and one page at a time owns the device. Ctrl-C lets a running function finish, closes "
+                   "the device and exits 130 (SIGTERM: 143).");
+
     app_.add_subcommand("devices", "list the registered PassThru libraries (VX_ListJ2534Devices)");
     app_.add_subcommand("version", "print the core's identification text (VX_CoreVersion)");
     help_ = app_.add_subcommand("help", "print this help, or a command's");
@@ -156,6 +173,7 @@ Command CommandLine::command() const {
     if (show_version_) return Command::ProgramVersion;
     if (demo_->parsed()) return Command::Demo;
     if (run_->parsed()) return Command::Run;
+    if (serve_->parsed()) return Command::Serve;
     if (app_.got_subcommand("devices")) return Command::Devices;
     return Command::Version;
 }

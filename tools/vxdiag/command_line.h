@@ -7,7 +7,7 @@
 
 namespace vxdiag {
 
-enum class Command { Demo, Run, Devices, Version, ProgramVersion };
+enum class Command { Demo, Run, Devices, Version, ProgramVersion, Serve };
 
 enum class ColourChoice { Auto, Always, Never };
 
@@ -23,6 +23,9 @@ struct Options {
     bool real_vehicle = false;           // demo: allowed on a vendor library
     std::vector<std::string> step_texts; // run: the steps as written
     std::string steps_file;              // run: or the file that lists them
+    unsigned port = 0;                   // serve: the port on 127.0.0.1 (0: any free one)
+    bool open_browser = false;           // serve: open the page in the default browser
+    unsigned idle_seconds = 120;         // serve: a silent page loses the device after this
 };
 
 struct ParsedCommandLine {

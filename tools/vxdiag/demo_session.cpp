@@ -53,9 +53,9 @@ std::vector<std::string> demo_step_texts() {
     };
 }
 
-std::vector<Step> demo_steps(const std::string& library_path) {
+std::vector<Step> demo_steps() {
     std::vector<Step> steps;
-    for (const std::string& written : demo_step_texts()) steps.push_back(parse_step(written, library_path));
+    for (const std::string& written : demo_step_texts()) steps.push_back(parse_step(written));
     return steps;
 }
 

@@ -13,7 +13,7 @@ namespace vxdiag {
 // The steps of the demo, as they would be written for "vxdiag run".
 std::vector<std::string> demo_step_texts();
 
-// The demo's steps, with "open" taking `library_path`.
-std::vector<Step> demo_steps(const std::string& library_path);
+// The demo's steps ("open" takes the session's library).
+std::vector<Step> demo_steps();
 
 }  // namespace vxdiag

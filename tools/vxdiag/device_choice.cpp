@@ -21,9 +21,8 @@ struct Registration {
     std::string dll;
 };
 
-std::vector<Registration> registrations(const std::string& devices_result) {
+std::vector<Registration> registrations(const Json& result) {
     std::vector<Registration> found;
-    const Json result = parse_json(devices_result);
     const auto devices = result.is_object() ? result.find("devices") : result.end();
     if (!result.is_object() || devices == result.end() || !devices->is_array()) return found;
     for (const Json& device : *devices) {
@@ -48,7 +47,7 @@ std::string choices(const std::vector<Registration>& list) {
 
 }  // namespace
 
-std::string choose_device(const std::string& devices_result, const std::string& wanted) {
+std::string choose_device(const Json& devices_result, const std::string& wanted) {
     const std::vector<Registration> list = registrations(devices_result);
     for (const Registration& r : list) {
         if (r.key == wanted) return r.dll;

@@ -11,11 +11,13 @@
 #include "library_check.h"
 #include "session.h"
 #include "step_catalogue.h"
-#include "step_runner.h"
 #include "user_files.h"
+#include "web_server.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -71,11 +73,11 @@ std::string default_library(const char* installed_relative, const char* built) {
     return built;
 }
 
-std::vector<vxdiag::Step> steps_from_file(const std::string& file, const std::string& library) {
+std::vector<vxdiag::Step> steps_from_file(const std::string& file) {
     std::vector<vxdiag::Step> steps;
     for (const vxdiag::StepLine& line : vxdiag::step_lines(vxdiag::read_user_file(file, "--steps"))) {
         try {
-            steps.push_back(vxdiag::parse_step(line.text, library));
+            steps.push_back(vxdiag::parse_step(line.text));
         } catch (const vxdiag::UsageError& error) {
             throw vxdiag::UsageError(fmt::format("{} line {}: {}", file, line.number, error.what()));
         }
@@ -84,18 +86,19 @@ std::vector<vxdiag::Step> steps_from_file(const std::string& file, const std::st
     return steps;
 }
 
-// The steps to run, "open" taking `library`; throws UsageError.
-std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options, const std::string& library) {
+// The steps to run; throws UsageError.
+std::vector<vxdiag::Step> session_steps(const vxdiag::Options& options) {
     switch (options.command) {
-        case Command::Demo: return vxdiag::demo_steps(library);
-        case Command::Devices: return {vxdiag::parse_step("devices", library)};
-        case Command::Version: return {vxdiag::parse_step("version", library)};
-        case Command::ProgramVersion: return {};
+        case Command::Demo: return vxdiag::demo_steps();
+        case Command::Devices: return {vxdiag::parse_step("devices")};
+        case Command::Version: return {vxdiag::parse_step("version")};
+        case Command::ProgramVersion:
+        case Command::Serve: return {};
         case Command::Run: break;
     }
-    if (!options.steps_file.empty()) return steps_from_file(options.steps_file, library);
+    if (!options.steps_file.empty()) return steps_from_file(options.steps_file);
     std::vector<vxdiag::Step> steps;
-    for (const std::string& written : options.step_texts) steps.push_back(vxdiag::parse_step(written, library));
+    for (const std::string& written : options.step_texts) steps.push_back(vxdiag::parse_step(written));
     return steps;
 }
 
@@ -116,15 +119,6 @@ int print_program_version(const std::string& core_path) {
     return 0;
 }
 
-// The library of --device, from the registrations the core lists.
-std::string registered_library(const vxdiag::CoreLibrary& core, const std::string& device) {
-    if (!core.exports("VX_ListJ2534Devices")) {
-        throw vxdiag::UsageError("--device: the core library does not export VX_ListJ2534Devices");
-    }
-    vxdiag::StepRunner runner(core);
-    return vxdiag::choose_device(runner.run(vxdiag::parse_step("devices", {})).text, device);
-}
-
 // The demo's frames are meant for the simulated vehicle; on a real car they
 // would run an actuator and wipe its fault memory.
 bool demo_refused(const vxdiag::Options& options, const std::string& library) {
@@ -139,28 +133,48 @@ bool demo_refused(const vxdiag::Options& options, const std::string& library) {
     return true;
 }
 
-int run_steps(const vxdiag::Options& options) {
-    std::string library = options.dll_path;
-    std::vector<vxdiag::Step> steps = session_steps(options, library);  // usage errors before loading anything
-    const auto core = load_core(options.core_path);
-    if (core == nullptr) return 1;
-    if (!options.device.empty()) {
-        library = registered_library(*core, options.device);
-        steps = session_steps(options, library);
-    }
-    if (demo_refused(options, library)) return 2;
-
+vxdiag::SessionOptions session_options(const vxdiag::Options& options) {
     vxdiag::SessionOptions session;
     session.json = options.json;
     session.style.colour = !options.json && use_colour(options.colour);
     session.stop_on_failure = options.stop_on_failure;
     session.allow_warnings = options.allow_warnings;
     session.progress = vx::platform::is_terminal(stderr);
+    return session;
+}
+
+int serve_page(const vxdiag::Options& options) {
+    const auto core = load_core(options.core_path);
+    if (core == nullptr) return 1;
+    vxdiag::Session chooser(*core, {}, options.dll_path);
+    if (!options.device.empty()) chooser.choose_registered_library(options.device);
+    vxdiag::ServeOptions serve;
+    serve.port = static_cast<std::uint16_t>(options.port);
+    serve.open_browser = options.open_browser;
+    serve.idle_seconds = options.idle_seconds;
+    return vxdiag::serve(*core, chooser.library(), serve);
+}
+
+int run_steps(const vxdiag::Options& options) {
+    if (options.command == Command::Serve) return serve_page(options);
+    const std::vector<vxdiag::Step> steps = session_steps(options);  // usage errors before loading anything
+    const auto open_without_path = std::find_if(steps.begin(), steps.end(), [](const vxdiag::Step& step) {
+        return step.kind == vxdiag::StepKind::Open && step.text.empty();
+    });
+    if (options.dll_path.empty() && options.device.empty() && open_without_path != steps.end()) {
+        throw vxdiag::UsageError("step '" + open_without_path->as_written + "': the library path is empty");
+    }
+    const auto core = load_core(options.core_path);
+    if (core == nullptr) return 1;
+    vxdiag::Session session(*core, session_options(options), options.dll_path);
+    if (!options.device.empty()) session.choose_registered_library(options.device);
+    if (demo_refused(options, session.library())) return 2;
+
     if (options.command == Command::Demo && !options.json) {
         vxdiag::print_line(fmt::format("vxdiag demo\n  core library      {}\n  PassThru library  {}", options.core_path,
-                                       library));
+                                       session.library()));
     }
-    return vxdiag::run_session(*core, steps, session);
+    return session.run(steps);
 }
 
 int run(int argc, char** argv) {

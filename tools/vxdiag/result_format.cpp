@@ -38,7 +38,7 @@ Facts log_facts(const std::string& log) {
 }
 
 Facts json_facts(const Outcome& outcome, const Judgement& judgement) {
-    const Json result = parse_json(outcome.text);
+    const Json& result = outcome.result;
     if (!result.is_object()) return {};  // the verdict's reason says why
     Facts facts;
     try {
@@ -57,7 +57,7 @@ Facts json_facts(const Outcome& outcome, const Judgement& judgement) {
     return facts;
 }
 
-Facts outcome_facts(const Outcome& outcome, const Judgement& judgement) {
+Facts facts_of(const Outcome& outcome, const Judgement& judgement) {
     switch (outcome.step.kind) {
         case StepKind::Simulation: return {{outcome.step.number != 0 ? "simulation on" : "simulation off"}, {}};
         case StepKind::Version: return {{outcome.text}, {}};
@@ -119,15 +119,19 @@ std::string joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-Report describe(const Outcome& outcome, const Style& style) {
+Facts outcome_facts(const Outcome& outcome, const Judgement& judgement) {
+    Facts facts = facts_of(outcome, judgement);
+    if (judgement.verdict != Verdict::Ok) add_unless_said(facts, judgement.reason);
+    return facts;
+}
+
+Report describe(const Outcome& outcome, const Judgement& judgement, const Style& style) {
     Report report;
-    report.judgement = judge(outcome);
-    Facts facts = outcome_facts(outcome, report.judgement);
-    if (report.judgement.verdict != Verdict::Ok) add_unless_said(facts, report.judgement.reason);
+    const Facts facts = outcome_facts(outcome, judgement);
 
     std::string call = call_text(outcome.step);
     if (call.size() < kCallColumnWidth) call.resize(kCallColumnWidth, ' ');
-    report.line = fmt::format("{} {} {}  {}", verdict_column(style, report.judgement.verdict), bold(style, call),
+    report.line = fmt::format("{} {} {}  {}", verdict_column(style, judgement.verdict), bold(style, call),
                               joined(facts.items), dim(style, fmt::format("({:.2f} s)", outcome.seconds)));
     for (const std::string& detail : facts.details) report.details.push_back(as_detail(detail));
     return report;

@@ -4,6 +4,7 @@
 // text exactly as it came back.
 #pragma once
 
+#include "result_facts.h"
 #include "step_runner.h"
 #include "step_verdict.h"
 #include "terminal_style.h"
@@ -14,12 +15,15 @@
 namespace vxdiag {
 
 struct Report {
-    Judgement judgement;
     std::string line;                  // without a line end
     std::vector<std::string> details;  // further lines, already indented
 };
 
-Report describe(const Outcome& outcome, const Style& style);
+Report describe(const Outcome& outcome, const Judgement& judgement, const Style& style);
+
+// The facts of the step's line (and its detail lines, unindented), with the
+// verdict's reason when the step is not ok; the page shows the same.
+Facts outcome_facts(const Outcome& outcome, const Judgement& judgement);
 
 // One JSON object text for --json: the export's result text unchanged; the
 // exports without one are wrapped: {"simulation":true|false},

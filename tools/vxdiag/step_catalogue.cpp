@@ -141,7 +141,7 @@ const StepInfo& step_info(StepKind kind) {
     return kSteps.front();  // every kind is in the table
 }
 
-Step parse_step(std::string_view written, const std::string& default_library) {
+Step parse_step(std::string_view written) {
     const std::size_t colon = written.find(':');
     const std::string_view name = written.substr(0, colon);
     const bool has_argument = colon != std::string_view::npos;
@@ -156,8 +156,8 @@ Step parse_step(std::string_view written, const std::string& default_library) {
             if (has_argument) bad_argument(written, std::string("the step ") + info.name + " takes no argument");
             break;
         case A::Path:
-            step.text = has_argument ? std::string(argument) : default_library;
-            if (step.text.empty()) bad_argument(written, "the library path is empty");
+            step.text = std::string(argument);
+            if (has_argument && step.text.empty()) bad_argument(written, "the library path is empty");
             break;
         case A::Baud:
             step.number = has_argument ? baud_rate(written, argument) : kDefaultBaud;

@@ -52,7 +52,7 @@ struct StepInfo {
 // One step as parsed, ready to run.
 struct Step {
     StepKind kind = StepKind::Version;
-    std::string text;          // Open: the path; TrafficProbe: the protocol; commands: the request
+    std::string text;          // Open: the path (empty: the session's library); TrafficProbe: the protocol; commands: the request
     std::uint32_t number = 0;  // Connect: the baud rate; Init: the address; Simulation: 1 = on
     std::string as_written;    // the step as written, for messages
 };
@@ -71,9 +71,9 @@ inline constexpr const char* kDefaultTrafficProtocol = "KWP71";
 std::span<const StepInfo> step_catalogue();
 const StepInfo& step_info(StepKind kind);
 
-// Parses NAME or NAME:ARGUMENT (split at the first colon). `default_library`
-// is the path an "open" without a path uses. Throws UsageError.
-Step parse_step(std::string_view written, const std::string& default_library);
+// Parses NAME or NAME:ARGUMENT (split at the first colon). An "open" without
+// a path takes the session's library when it runs. Throws UsageError.
+Step parse_step(std::string_view written);
 
 // The step list for --help: one line per step with its argument.
 std::string steps_help();

@@ -62,6 +62,7 @@ Outcome StepRunner::run(const Step& step) {
     if (length >= 0) {
         outcome.truncated = length >= size;
         outcome.text.assign(buffer, std::strlen(buffer));
+        outcome.result = parse_json(outcome.text);
     }
     return outcome;
 }

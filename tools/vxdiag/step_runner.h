@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core_library.h"
+#include "json_members.h"
 #include "step_catalogue.h"
 
 #include <string>
@@ -17,6 +18,10 @@ struct Outcome {
     // The export's result was longer than the buffer offered to it.
     bool truncated = false;
     double seconds = 0.0;  // wall time of the call
+    // The result text parsed once, here, for everything that reads it (the
+    // verdict, the lines, the page); a discarded value when the text is no
+    // JSON and for the steps that answer no JSON (version, log, simulation).
+    Json result = Json(Json::value_t::discarded);
 };
 
 class StepRunner {

@@ -96,7 +96,7 @@ Judgement judge(const Outcome& outcome) {
         default: break;
     }
     if (outcome.truncated) return {Verdict::Fail, "the result was longer than the buffer and is cut off"};
-    const Json result = parse_json(outcome.text);
+    const Json& result = outcome.result;
     if (!result.is_object()) return {Verdict::Fail, "the result is not a JSON object: " + outcome.text};
     if (!flag_of(result, "ok")) return {Verdict::Fail, {}};
     try {
