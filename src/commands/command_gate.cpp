@@ -19,14 +19,9 @@ std::uint32_t clamp_ms(int value, int low, int high) { return static_cast<std::u
 
 }  // namespace
 
-GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile) {
-    name = request.text_view("name", name_storage_);
-    mode = request.text_view("mode", mode_storage_);
-    if (std::any_of(mode.begin(), mode.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
-        mode_storage_ = ascii_lowercase(std::string(mode));
-        mode = mode_storage_;
-    }
-    if (!profile.probe_kind) type = request.text_view("type", type_storage_);
+GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile)
+    : name(request.text("name")), mode(ascii_lowercase(request.text("mode"))) {
+    if (!profile.probe_kind) type = request.text("type");
 }
 
 void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out) {
@@ -38,7 +33,7 @@ void read_gate_times(const RequestFields& request, const GateProfile& profile, G
 }
 
 std::string not_connected_answer(const GateProfile& profile, const GateRequest& request) {
-    log_line({profile.not_connected_log, request.name});
+    log_line(std::string(profile.not_connected_log) + request.name);
     return std::string(kNotConnectedAnswer);
 }
 
@@ -55,9 +50,9 @@ std::string audit_fallback_answer(const GateProfile& profile, const GateRequest&
     std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
                                                ",\"ecuInitConfirmed\":false", profile.fallback_reason);
     if (profile.fallback_log_shows_mode) {
-        log_line({profile.fallback_log, request.name, " mode=", request.mode});
+        log_line(std::string(profile.fallback_log) + request.name + " mode=" + request.mode);
     } else {
-        log_line({profile.fallback_log, request.name});
+        log_line(std::string(profile.fallback_log) + request.name);
     }
     return result;
 }

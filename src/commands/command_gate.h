@@ -55,25 +55,15 @@ struct GateProfile {
 };
 
 // The request values every command export reads: name, mode (ASCII
-// lowercased) and, where the export reads it, type. Each text is a view of
-// the request where it stands there as it is, else of the storage here, so a
-// GateRequest is neither copied nor moved.
+// lowercased) and, where the export reads it, type.
 struct GateRequest {
     GateRequest(const RequestFields& request, const GateProfile& profile);
-    GateRequest(const GateRequest&) = delete;
-    GateRequest& operator=(const GateRequest&) = delete;
 
-    std::string_view name;
-    std::string_view mode;
-    std::string_view type;         // only when the profile names no probe kind
+    std::string name;
+    std::string mode;
+    std::string type;              // only when the profile names no probe kind
     std::uint32_t timeout_ms = 0;  // read_gate_times
     std::uint32_t max_run_ms = 0;  // read_gate_times; 0 when the export does not read it
-
-private:
-    // A value with escapes, or a mode with capitals.
-    std::string name_storage_;
-    std::string mode_storage_;
-    std::string type_storage_;
 };
 
 // Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only

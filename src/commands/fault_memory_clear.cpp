@@ -28,10 +28,6 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 350;
 // Fixed pause between the clear frame's replies and the stop frame.
 constexpr std::uint32_t kStopPauseMs = 150;
 
-constexpr std::string_view kKeyNames[] = {"name",       "mode",       "timeoutMs", "clearHex", "startHex",
-                                          "stopHex",    "commandType", "payloadHex", "trailer", "sequence"};
-constexpr RequestKeys kKeys(kKeyNames);
-
 constexpr std::string_view kSimulationAnswer =
     "{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
     "\"noTx\":true,\"message\":\"Simulation mode: fault results window can be cleared, but no "
@@ -102,10 +98,10 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
 }
 
 std::string run_clear(const char* request_text) {
-    const RequestFields request(request_text, kKeys);
+    const RequestFields request(request_text);
     GateRequest gate(request, kClearProfile);
     const auto simulation_answer = [&] {
-        log_line({" ClearFaultMemory simulation - no TX name=", gate.name});
+        log_line(" ClearFaultMemory simulation - no TX name=" + gate.name);
         return std::string(kSimulationAnswer);
     };
     if (auto answer = answer_before_send(kClearProfile, request, gate, simulation_answer)) return std::move(*answer);

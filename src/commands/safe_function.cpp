@@ -24,10 +24,6 @@ constexpr GateProfile kSafeFunctionProfile{
 // Per-read time-out of the reply collections after the start and stop frames.
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
-constexpr std::string_view kKeyNames[] = {"type", "name", "mode", "timeoutMs", "maxRunMs",
-                                          "startHex", "stopHex", "backendForwardFallbackProbe"};
-constexpr RequestKeys kKeys(kKeyNames);
-
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // Whether the text just before position `at` negates the word that starts
@@ -69,7 +65,7 @@ std::string simulation_answer(const GateRequest& gate) {
         .text(gate.type);
     w.raw("\",\"name\":\"").text(gate.name);
     w.raw("\",\"message\":\"Simulation completed. No vehicle command was transmitted.\"}");
-    log_line({" FunctionExecution simulation ", gate.type, " name=", gate.name, " mode=", gate.mode});
+    log_line(" FunctionExecution simulation " + gate.type + " name=" + gate.name + " mode=" + gate.mode);
     return w.take();
 }
 
@@ -92,8 +88,8 @@ std::string fallback_answer(const GateRequest& gate, const j2534::VbattReading& 
     ResultWriter members;
     j2534::append_vbatt_capture(members, vbatt);
     std::string result = fallback_probe_answer(gate.type, gate, members.str(), reason);
-    log_line({" BUILD322 FunctionExecution fallback physical TX probe name=", gate.name, " mode=", gate.mode,
-              " hasStart=", has_start ? "1" : "0"});
+    log_line(" BUILD322 FunctionExecution fallback physical TX probe name=" + gate.name + " mode=" + gate.mode +
+             " hasStart=" + (has_start ? "1" : "0"));
     return result;
 }
 
@@ -133,13 +129,13 @@ std::string run_verified(const GateRequest& gate, const Frames& frames, const j2
     report.message = report.ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
                                : "Command transmit failed or stop command failed. See Raw Log.";
     std::string result = command_result(report);
-    log_line({" FunctionExecution verified name=", gate.name, " TX=", hex_bytes_text(frames.start),
-              " wrRc=", decimal_text(start_write.rc), " rxCount=", unsigned_text(rx_total)});
+    log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(frames.start) +
+             " wrRc=" + decimal_text(start_write.rc) + " rxCount=" + unsigned_text(rx_total));
     return result;
 }
 
 std::string run_safe_function(const char* request_text) {
-    const RequestFields request(request_text, kKeys);
+    const RequestFields request(request_text);
     GateRequest gate(request, kSafeFunctionProfile);
     if (auto answer = answer_before_send(kSafeFunctionProfile, request, gate, [&] { return simulation_answer(gate); })) {
         return std::move(*answer);

@@ -45,10 +45,8 @@ struct ProbeRun {
 
 void log_attempt(std::string_view read_type, std::string_view context, const ProbeAttempt& attempt,
                  const WriteOutcome& outcome) {
-    std::string line = " BUILD322 backend-forward attempt kind=";
-    line.append(read_type).append(" context=").append(context).append(" name=").append(attempt.name);
-    append_attempt_log_fields(line, outcome);
-    log_line(line);
+    log_line(" BUILD322 backend-forward attempt kind=" + std::string(read_type) + " context=" + std::string(context) +
+             " name=" + std::string(attempt.name) + attempt_log_fields(outcome));
 }
 
 // Sends one attempt from empty device queues, so its reads show only what

@@ -17,20 +17,13 @@ void append_rx_entry(std::string& out, const PASSTHRU_MSG& message) {
     const std::size_t shown = static_cast<std::size_t>(
         std::min<unsigned long>(message.DataSize, static_cast<unsigned long>(j2534::kMsgDataCapacity)));
 
-    out += "{\"protocol\":";
-    append_unsigned(out, message.ProtocolID);
-    out += ",\"rxStatus\":";
-    append_unsigned(out, message.RxStatus);
-    out += ",\"txFlags\":";
-    append_unsigned(out, message.TxFlags);
-    out += ",\"timestamp\":";
-    append_unsigned(out, message.Timestamp);
-    out += ",\"size\":";
-    append_unsigned(out, message.DataSize);
+    out += "{\"protocol\":" + unsigned_text(message.ProtocolID);
+    out += ",\"rxStatus\":" + unsigned_text(message.RxStatus);
+    out += ",\"txFlags\":" + unsigned_text(message.TxFlags);
+    out += ",\"timestamp\":" + unsigned_text(message.Timestamp);
+    out += ",\"size\":" + unsigned_text(message.DataSize);
     // Hex digits and blanks need no JSON escaping.
-    out += ",\"hex\":\"";
-    append_hex_bytes(out, message.Data, shown);
-    out += "\"}";
+    out += ",\"hex\":\"" + hex_bytes_text({message.Data, shown}) + "\"}";
 }
 
 }  // namespace
@@ -109,17 +102,10 @@ void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOu
     w.raw("}");
 }
 
-void append_attempt_log_fields(std::string& line, const WriteOutcome& outcome) {
-    line.append(" TX=");
-    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
-    line.append(" flags=");
-    append_unsigned(line, outcome.tx_flags);
-    line.append(" wrRc=");
-    append_decimal(line, outcome.rc);
-    line.append(" written=");
-    append_unsigned(line, outcome.written);
-    line.append(" rxCount=");
-    append_unsigned(line, outcome.rx_count);
+std::string attempt_log_fields(const WriteOutcome& outcome) {
+    return " TX=" + hex_bytes_text(outcome.tx) + " flags=" + unsigned_text(outcome.tx_flags) +
+           " wrRc=" + decimal_text(outcome.rc) + " written=" + unsigned_text(outcome.written) +
+           " rxCount=" + unsigned_text(outcome.rx_count);
 }
 
 }  // namespace vx

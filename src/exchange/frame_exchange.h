@@ -84,7 +84,7 @@ void append_write_outcome(ResultWriter& w, const WriteOutcome& outcome, OutcomeL
 // Appends the attempt object {"name":"..",<the outcome in Attempt layout>}.
 void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOutcome& outcome);
 
-// Appends the attempt's log fields " TX=.. flags=N wrRc=N written=N rxCount=N".
-void append_attempt_log_fields(std::string& line, const WriteOutcome& outcome);
+// The attempt's log fields " TX=.. flags=N wrRc=N written=N rxCount=N".
+std::string attempt_log_fields(const WriteOutcome& outcome);
 
 }  // namespace vx

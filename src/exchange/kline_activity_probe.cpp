@@ -39,10 +39,7 @@ bool send_row(const CatalogueFrame& row, ResultWriter& probes, RxList& rx) {
 
     if (probes.str().size() > 1) probes.raw(",");
     append_attempt_object(probes, row.name, outcome);
-    std::string line = " KLineActivityProbe ";
-    line.append(row.name);
-    append_attempt_log_fields(line, outcome);
-    log_line(line);
+    log_line(" KLineActivityProbe " + std::string(row.name) + attempt_log_fields(outcome));
     // A device may count a message as written and still report an error
     // (SAE J2534-1 04.04, 7.3.6): only a clean status with exactly one
     // message confirms that the frame went out.

@@ -10,6 +10,7 @@
 #include "exchange/frame_exchange.h"
 #include "exchange/probe_catalogue.h"
 #include "j2534/device_state.h"
+#include "platform/ascii_case.h"
 
 namespace vx {
 
@@ -24,24 +25,14 @@ constexpr std::string_view kSimulationResult =
     "\"rxCount\":0,\"rx\":[]}";
 
 void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
-    std::string line = " ProtocolTrafficProbe ";
-    line.append(protocol).append(" TX=");
-    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
-    line.append(" wrRc=");
-    append_decimal(line, outcome.rc);
-    line.append(" rxCount=");
-    append_unsigned(line, outcome.rx_count);
-    log_line(line);
+    log_line(" ProtocolTrafficProbe " + std::string(protocol) + " TX=" + hex_bytes_text(outcome.tx) +
+             " wrRc=" + decimal_text(outcome.rc) + " rxCount=" + unsigned_text(outcome.rx_count));
 }
 
 }  // namespace
 
 bool selects_kwp71(std::string_view protocol) {
-    std::string upper(protocol);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper.find("KWP71") != std::string::npos;
+    return ascii_lowercase(std::string(protocol)).find("kwp71") != std::string::npos;
 }
 
 std::string protocol_traffic_probe(std::string_view protocol) {

@@ -3,12 +3,37 @@
 namespace vx::j2534 {
 
 namespace {
-// Constant-initialised: every member has a constexpr default, so no code runs at load.
-DeviceState g_state;
+// Constant-initialised, so no code runs at load, and never destroyed: a
+// library still bound when the process ends is left to the operating
+// system, as freeing it while the core itself is unloaded is not safe on
+// Windows.
+union NeverDestroyed {
+    DeviceState state;
+    constexpr ~NeverDestroyed() {}
+};
+constinit NeverDestroyed g_holder{DeviceState{}};
 }  // namespace
 
-DeviceState& device_state() { return g_state; }
+void DeviceState::release_channel() noexcept {
+    if (channel_id == 0 || device_id == 0) return;
+    entry.disconnect(channel_id);
+    channel_id = 0;
+    ecu_init_confirmed = false;
+}
 
-void reset_device_state_for_tests() { g_state = DeviceState{}; }
+void DeviceState::unload() noexcept {
+    release_channel();
+    if (device_id != 0) {
+        entry.close(device_id);
+        device_id = 0;
+    }
+    library.close();
+    library_path.clear();
+    entry = EntryPoints{};
+}
+
+DeviceState& device_state() { return g_holder.state; }
+
+void reset_device_state_for_tests() { g_holder.state = DeviceState{}; }
 
 }  // namespace vx::j2534
