@@ -28,6 +28,7 @@
 
 namespace vx::commands {
 
+// The ranges and caps below are the host's contract.
 // Write time-out range of every command frame, in ms.
 inline constexpr int kTimeoutMinMs = 50;
 inline constexpr int kTimeoutMaxMs = 3000;

@@ -2,10 +2,10 @@
 // supplies one for this ECU (a raw clearHex frame or the pieces of a KWP71
 // block); without one it says so and transmits nothing. The host's fault
 // window can always be cleared; the ECU's memory only by a mapped command.
-#include "VXArvessaDiagCore.h"
+#include "commands/fault_memory_clear.h"
+
 #include "commands/command_gate.h"
 #include "commands/kwp71_block.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 
 namespace vx::commands {
@@ -22,10 +22,12 @@ constexpr GateProfile kClearProfile{
     .fallback_reason = "fault clear blocked; ECU init not confirmed - read-only TX/RX audit probe sent instead",
 };
 
-// Per-read time-out of the reply collection after the clear frame: a clear
-// may take the ECU longer to acknowledge than an ordinary request.
+// Per-read time-out of the reply collection after the clear frame (the host's
+// contract): a clear may take the ECU longer to acknowledge than an ordinary
+// request.
 constexpr std::uint32_t kReplyReadTimeoutMs = 350;
-// Fixed pause between the clear frame's replies and the stop frame.
+// Fixed pause between the clear frame's replies and the stop frame (the
+// host's contract).
 constexpr std::uint32_t kStopPauseMs = 150;
 
 constexpr std::string_view kSimulationAnswer =
@@ -97,6 +99,8 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
     return result;
 }
 
+}  // namespace
+
 std::string run_clear(const char* request_text) {
     const RequestFields request(request_text);
     GateRequest gate(request, kClearProfile);
@@ -111,9 +115,4 @@ std::string run_clear(const char* request_text) {
     return send_clear(request, gate, frame);
 }
 
-}  // namespace
 }  // namespace vx::commands
-
-extern "C" VX_API int VX_CALL VX_ClearFaultMemory(const char* request, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [request] { return vx::commands::run_clear(request); });
-}

@@ -1,10 +1,10 @@
 // VX_RunActuatorKwp71: builds one KWP71 block from the request's pieces and
 // sends it once as an actuator test. The only export that advances the KWP71
 // block counter.
-#include "VXArvessaDiagCore.h"
+#include "commands/kwp71_actuator.h"
+
 #include "commands/command_gate.h"
 #include "commands/kwp71_block.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 
 namespace vx::commands {
@@ -21,7 +21,7 @@ constexpr GateProfile kActuatorProfile{
     .fallback_reason = "kwp71 init not confirmed - read-only TX/RX audit probe sent",
 };
 
-// Per-read time-out of the reply collection after the block.
+// Per-read time-out of the reply collection after the block (the host's contract).
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
 // ,"sequence":N,"nextSequence":N,"blockLength":N (blockLength only after a send)
@@ -66,6 +66,8 @@ std::string send_block(const GateRequest& gate, const Kwp71Block& block, const s
     return result;
 }
 
+}  // namespace
+
 std::string run_actuator(const char* request_text) {
     const RequestFields request(request_text);
     GateRequest gate(request, kActuatorProfile);
@@ -91,9 +93,4 @@ std::string run_actuator(const char* request_text) {
     return send_block(gate, block, tx_hex);
 }
 
-}  // namespace
 }  // namespace vx::commands
-
-extern "C" VX_API int VX_CALL VX_RunActuatorKwp71(const char* request, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [request] { return vx::commands::run_actuator(request); });
-}

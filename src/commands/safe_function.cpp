@@ -2,9 +2,9 @@
 // and stop frames. Transmits them only for a verified mapping on a confirmed
 // ECU initialisation; every other click runs the read-only backend-forward
 // probe so that it still exercises and reports the physical path.
-#include "VXArvessaDiagCore.h"
+#include "commands/safe_function.h"
+
 #include "commands/command_gate.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 
 namespace vx::commands {
@@ -21,7 +21,8 @@ constexpr GateProfile kSafeFunctionProfile{
     .fallback_reason = "ECU init not confirmed - read-only TX/RX audit probe sent",
 };
 
-// Per-read time-out of the reply collections after the start and stop frames.
+// Per-read time-out of the reply collections after the start and stop frames
+// (the host's contract).
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
@@ -134,6 +135,8 @@ std::string run_verified(const GateRequest& gate, const Frames& frames, const j2
     return result;
 }
 
+}  // namespace
+
 std::string run_safe_function(const char* request_text) {
     const RequestFields request(request_text);
     GateRequest gate(request, kSafeFunctionProfile);
@@ -152,9 +155,4 @@ std::string run_safe_function(const char* request_text) {
     return run_verified(gate, frames, vbatt);
 }
 
-}  // namespace
 }  // namespace vx::commands
-
-extern "C" VX_API int VX_CALL VX_RunSafeFunction(const char* request, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [request] { return vx::commands::run_safe_function(request); });
-}

@@ -12,7 +12,7 @@ namespace vx {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The most bytes a hex text field may hold.
+// The most bytes a hex text field may hold (the host's contract).
 inline constexpr std::size_t kMaxHexTextBytes = 128;
 
 // The JSON escaping of text (no surrounding quotes): the two-character

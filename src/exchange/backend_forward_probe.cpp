@@ -12,7 +12,7 @@ namespace vx {
 
 namespace {
 
-// After each attempt: up to eight messages, 250 ms per read.
+// After each attempt: up to eight messages, 250 ms per read (the host's contract).
 constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
 
 constexpr std::string_view kNotConnectedResult =

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -16,7 +14,7 @@ namespace vx {
 namespace {
 
 // After each row: up to four messages, 100 ms per read, so a silent row
-// costs one short read.
+// costs one short read (the host's contract).
 constexpr ReadLimits kRowReplies{.max_messages = 4, .timeout_ms = 100};
 
 constexpr std::string_view kSimulationResult =
@@ -81,7 +79,3 @@ std::string kline_activity_probe() {
 }
 
 }  // namespace vx
-
-extern "C" VX_API int VX_CALL VX_KLineActivityProbe(char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::kline_activity_probe(); });
-}

@@ -20,7 +20,8 @@
 namespace vx {
 
 // The write time-out of a probe frame: the activity rows, the KWP71
-// keepalive, and an attempt for which none (0) is given.
+// keepalive, and an attempt for which none (0) is given (the host's contract;
+// a 10,400-baud ISO 9141-2 line sends a short frame in a few ms).
 inline constexpr std::uint32_t kDefaultProbeTimeoutMs = 1000;
 
 namespace probe_bytes {
@@ -74,7 +75,8 @@ inline constexpr std::array<CatalogueFrame, 4> kKLineActivityFrames{{
 // The protocol traffic probe's KWP71 keepalive.
 inline constexpr CatalogueFrame kKwp71Keepalive{"KWP71 empty/ACK keepalive", probe_bytes::kKwp71EmptyAck, 0};
 
-// The frames the fault and live-data reads request, and their write time-outs.
+// The frames the fault and live-data reads request, and their write time-outs
+// (the host's contract).
 inline constexpr std::span<const std::uint8_t> kFaultReadFrame{probe_bytes::kObdMode03Header};
 inline constexpr std::uint32_t kFaultReadTimeoutMs = 1500;
 inline constexpr std::span<const std::uint8_t> kLiveDataReadFrame{probe_bytes::kObdMode01Header};

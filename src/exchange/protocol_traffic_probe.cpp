@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -16,7 +14,8 @@ namespace vx {
 
 namespace {
 
-// Listening ends at the first 200 ms without a message or after eight.
+// Listening ends at the first 200 ms without a message or after eight (the
+// host's contract).
 constexpr ReadLimits kListening{.max_messages = 8, .timeout_ms = 200};
 
 constexpr std::string_view kSimulationResult =
@@ -75,9 +74,3 @@ std::string protocol_traffic_probe(std::string_view protocol) {
 }
 
 }  // namespace vx
-
-extern "C" VX_API int VX_CALL VX_ProtocolTrafficProbe(const char* probe, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [probe] {
-        return vx::protocol_traffic_probe(probe != nullptr ? std::string_view(probe) : std::string_view());
-    });
-}

@@ -1,8 +1,6 @@
 // VX_ReadBatteryVoltage and its volt texts.
 #include "readings/battery_voltage.h"
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -27,6 +25,8 @@ std::string volts_six_decimals(std::uint32_t milli_volts) {
 
 namespace {
 
+}  // namespace
+
 std::string read_battery_voltage() {
     if (simulation_on()) {
         return "{\"ok\":true,\"available\":true,\"simulation\":true,\"volts\":12.6,"
@@ -49,9 +49,4 @@ std::string read_battery_voltage() {
     return w.take();
 }
 
-}  // namespace
 }  // namespace vx::readings
-
-extern "C" VX_API int VX_CALL VX_ReadBatteryVoltage(char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_battery_voltage(); });
-}

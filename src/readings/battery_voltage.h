@@ -16,4 +16,7 @@ namespace vx::readings {
 std::string volts_one_decimal(std::uint32_t milli_volts);
 std::string volts_six_decimals(std::uint32_t milli_volts);
 
+// The result text of VX_ReadBatteryVoltage. Must run inside the export guard.
+std::string read_battery_voltage();
+
 }  // namespace vx::readings

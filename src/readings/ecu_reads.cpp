@@ -3,8 +3,6 @@
 
 #include <string_view>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -54,6 +52,8 @@ constexpr LiveValue kLiveValues[] = {
      .base = 20, .step = 1, .period_ms = 700, .steps = 8, .in_tenths = true},
 };
 
+}  // namespace
+
 std::string read_faults() {
     if (simulation_on()) {
         // This line ends with LF alone, unlike every other raw-log line.
@@ -71,8 +71,6 @@ std::string read_live_data() {
     if (j2534::device_state().channel_id == 0) return no_channel_answer("values");
     return run_read_probe("parameters", kLiveDataReadFrame, kLiveDataReadTimeoutMs);
 }
-
-}  // namespace
 
 // The names, units and addresses are the core's own texts and need no
 // escaping.
@@ -94,15 +92,3 @@ std::string simulated_live_data(std::uint32_t ticks) {
 }
 
 }  // namespace vx::readings
-
-extern "C" {
-
-VX_API int VX_CALL VX_ReadFaults(const char* /*unused*/, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_faults(); });
-}
-
-VX_API int VX_CALL VX_ReadLiveData(const char* /*unused*/, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_live_data(); });
-}
-
-}  // extern "C"

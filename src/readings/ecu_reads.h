@@ -11,4 +11,9 @@ namespace vx::readings {
 // start, wrapping at 2^32).
 std::string simulated_live_data(std::uint32_t ticks);
 
+// The result texts of VX_ReadFaults and VX_ReadLiveData. Must run inside the
+// export guard.
+std::string read_faults();
+std::string read_live_data();
+
 }  // namespace vx::readings

@@ -1,7 +1,7 @@
 #include "session.h"
 
 #include "console_output.h"
-#include "platform/host_console.h"
+#include "host_console.h"
 #include "json_members.h"
 #include "library_check.h"
 #include "progress_line.h"
