@@ -90,21 +90,18 @@ void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* 
     if (frame != nullptr) w.raw(",\"stopHex\":\"").hex(*frame).raw("\",\"stopRx\":").raw(rx);
 }
 
-std::string command_result(const CommandReport& report) {
-    WriteOutcome outcome{.rc = report.write.rc, .written = report.write.written, .rx_count = report.rx_count,
-                         .rx = report.rx};
-    if (report.frame != nullptr) outcome.tx = *report.frame;
-    ResultWriter w;
-    w.raw("{\"ok\":").boolean(report.ok);
-    w.raw(",\"stage\":\"").text(report.stage);
-    w.raw("\",\"commandSent\":").boolean(report.command_sent);
-    w.raw(",\"ecuResponseSeen\":").boolean(report.rx_count != 0).raw(report.after_response_seen);
-    append_write_outcome(w, outcome, OutcomeLayout::Report);
-    w.raw(report.after_rx);
-    j2534::append_vbatt_capture(w, report.vbatt);
-    w.raw(report.after_vbatt);
-    w.raw(",\"message\":\"").text(report.message).raw("\"}");
-    return w.take();
+void append_command_head(ResultWriter& w, bool ok, std::string_view stage, bool command_sent, std::uint32_t rx_count) {
+    w.raw("{\"ok\":").boolean(ok).raw(",\"stage\":\"").text(stage);
+    w.raw("\",\"commandSent\":").boolean(command_sent).raw(",\"ecuResponseSeen\":").boolean(rx_count != 0);
+}
+
+void append_command_write(ResultWriter& w, const FrameWrite& write, const Bytes& frame, const RxList& replies) {
+    append_write_report(w, {.rc = write.rc, .tx = frame, .written = write.written, .rx_count = replies.count,
+                            .rx = replies.json});
+}
+
+void append_command_message(ResultWriter& w, std::string_view message) {
+    w.raw(",\"message\":\"").text(message).raw("\"}");
 }
 
 }  // namespace vx::commands

@@ -129,23 +129,13 @@ void pause_ms(std::uint32_t milliseconds);
 // stopMessagesWritten.
 void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* frame, std::string_view rx);
 
-// The shared layout of a result of a command that went through the frame
-// send. The three `extra` fragments are finished member texts that begin with
-// a comma (or are empty) and stand where each export adds its own members.
-struct CommandReport {
-    bool ok = false;
-    std::string_view stage;
-    bool command_sent = false;
-    std::string_view after_response_seen;  // VX_RunActuatorKwp71: sequence, nextSequence, blockLength
-    FrameWrite write;
-    const Bytes* frame = nullptr;
-    std::uint32_t rx_count = 0;  // as reported; ecuResponseSeen follows it
-    std::string_view rx = "[]";
-    std::string_view after_rx;     // VX_ClearFaultMemory: the stop outcome
-    j2534::VbattReading vbatt;
-    std::string_view after_vbatt;  // VX_RunSafeFunction: the stop outcome
-    std::string_view message;
-};
-std::string command_result(const CommandReport& report);
+// The pieces of a result of a command that went through the frame send; each
+// export puts its own members between them.
+// {"ok":..,"stage":"..","commandSent":..,"ecuResponseSeen":.. (replies seen)
+void append_command_head(ResultWriter& w, bool ok, std::string_view stage, bool command_sent, std::uint32_t rx_count);
+// The command frame's write and replies, in the order of append_write_report.
+void append_command_write(ResultWriter& w, const FrameWrite& write, const Bytes& frame, const RxList& replies);
+// ,"message":".."} ends the result.
+void append_command_message(ResultWriter& w, std::string_view message);
 
 }  // namespace vx::commands

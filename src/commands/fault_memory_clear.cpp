@@ -84,16 +84,15 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
         pause_ms(kStopPauseMs);
         stop_write = send_frame(stop, gate.timeout_ms);
     }
-    ResultWriter stop_members;
-    append_stop_outcome(stop_members, stop_write, nullptr, {});
-
-    CommandReport report{.ok = write.sent(), .stage = "clear-fault-memory", .command_sent = write.sent(),
-                         .write = write, .frame = &frame, .rx_count = replies.count, .rx = replies.json,
-                         .after_rx = stop_members.str(), .vbatt = vbatt};
-    report.message = report.ok
-                         ? "ECU fault-memory clear command transmitted. Read faults again to confirm memory is empty."
-                         : "ECU fault-memory clear command failed. See Raw Log.";
-    std::string result = command_result(report);
+    ResultWriter w;
+    append_command_head(w, write.sent(), "clear-fault-memory", write.sent(), replies.count);
+    append_command_write(w, write, frame, replies);
+    append_stop_outcome(w, stop_write, nullptr, {});
+    j2534::append_vbatt_capture(w, vbatt);
+    append_command_message(w, write.sent() ? "ECU fault-memory clear command transmitted. Read faults again to "
+                                             "confirm memory is empty."
+                                           : "ECU fault-memory clear command failed. See Raw Log.");
+    std::string result = w.take();
     log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + decimal_text(write.rc) +
              " written=" + unsigned_text(write.written) + " rxCount=" + unsigned_text(replies.count));
     return result;

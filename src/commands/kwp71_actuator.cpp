@@ -53,14 +53,15 @@ std::string send_block(const GateRequest& gate, const Kwp71Block& block, const s
     pause_ms(gate.max_run_ms);
     const RxList replies = collect_replies(kReplyReadTimeoutMs);
 
-    ResultWriter sequence;
-    append_sequence_members(sequence, block, true);
-    CommandReport report{.ok = write.sent(), .stage = "kwp71-actuator-command", .command_sent = write.sent(),
-                         .after_response_seen = sequence.str(), .write = write, .frame = &block.bytes,
-                         .rx_count = replies.count, .rx = replies.json, .vbatt = vbatt};
-    report.message = report.ok ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
-                               : "KWP71 actuator frame transmit failed. See Raw Log.";
-    std::string result = command_result(report);
+    ResultWriter w;
+    append_command_head(w, write.sent(), "kwp71-actuator-command", write.sent(), replies.count);
+    append_sequence_members(w, block, true);
+    append_command_write(w, write, block.bytes, replies);
+    j2534::append_vbatt_capture(w, vbatt);
+    append_command_message(w, write.sent()
+                                  ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
+                                  : "KWP71 actuator frame transmit failed. See Raw Log.");
+    std::string result = w.take();
     log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" + unsigned_text(block.counter) +
              " wrRc=" + decimal_text(write.rc) + " rxCount=" + unsigned_text(replies.count));
     return result;

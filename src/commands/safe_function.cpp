@@ -111,27 +111,28 @@ std::string run_verified(const GateRequest& gate, const Frames& frames, const j2
         }
         throw;
     }
-    std::uint32_t rx_total = start_replies.count;
-    ResultWriter stop_members;
-    bool stop_sent = true;
+    FrameWrite stop_write;
+    RxList stop_replies;
     if (frames.has_stop) {
         pause_ms(gate.max_run_ms);
-        const FrameWrite stop_write = send_frame(frames.stop, gate.timeout_ms);
-        const RxList stop_replies = collect_replies(kReplyReadTimeoutMs);
-        rx_total += stop_replies.count;
-        stop_sent = stop_write.sent();
-        append_stop_outcome(stop_members, stop_write, &frames.stop, stop_replies.json);
+        stop_write = send_frame(frames.stop, gate.timeout_ms);
+        stop_replies = collect_replies(kReplyReadTimeoutMs);
     }
+    // ecuResponseSeen and rxCount count the replies to both frames; rx lists
+    // the start frame's.
+    start_replies.count += stop_replies.count;
+    const bool ok = start_write.sent() && (!frames.has_stop || stop_write.sent());
 
-    CommandReport report{.ok = start_write.sent() && stop_sent, .stage = "verified-command",
-                         .command_sent = start_write.sent(), .write = start_write, .frame = &frames.start,
-                         .rx_count = rx_total, .rx = start_replies.json, .vbatt = vbatt,
-                         .after_vbatt = stop_members.str()};
-    report.message = report.ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
-                               : "Command transmit failed or stop command failed. See Raw Log.";
-    std::string result = command_result(report);
+    ResultWriter w;
+    append_command_head(w, ok, "verified-command", start_write.sent(), start_replies.count);
+    append_command_write(w, start_write, frames.start, start_replies);
+    j2534::append_vbatt_capture(w, vbatt);
+    if (frames.has_stop) append_stop_outcome(w, stop_write, &frames.stop, stop_replies.json);
+    append_command_message(w, ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
+                                 : "Command transmit failed or stop command failed. See Raw Log.");
+    std::string result = w.take();
     log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(frames.start) +
-             " wrRc=" + decimal_text(start_write.rc) + " rxCount=" + unsigned_text(rx_total));
+             " wrRc=" + decimal_text(start_write.rc) + " rxCount=" + unsigned_text(start_replies.count));
     return result;
 }
 

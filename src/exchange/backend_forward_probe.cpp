@@ -99,7 +99,7 @@ std::string probe_result(std::string_view read_type, std::string_view context, c
     w.raw("\",\"commandSent\":").boolean(sent);
     w.raw(",\"noTx\":").boolean(!sent);
     w.raw(",\"physicalTxAttempted\":true,\"ecuResponseSeen\":").boolean(run.any_reply);
-    append_write_outcome(w, summary, OutcomeLayout::Report);
+    append_write_report(w, summary);
     w.raw(",\"attempts\":").raw(run.attempts.str());
     w.raw(",\"message\":\"").raw(kProbeMessage).raw("\"}");
     return w.take();

@@ -85,20 +85,35 @@ j2534::Status clear_tx_rx_buffers() {
     return tx != 0 ? tx : rx;
 }
 
-void append_write_outcome(ResultWriter& w, const WriteOutcome& outcome, OutcomeLayout layout) {
-    w.raw(",\"writeRc\":").signed_number(outcome.rc);
-    w.raw(",\"writeRcName\":\"").text(j2534::status_name(outcome.rc)).raw("\"");
-    if (layout == OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
-    w.raw(",\"txHex\":\"").hex(outcome.tx).raw("\"");
-    if (layout == OutcomeLayout::Attempt) w.raw(",\"txFlags\":").unsigned_number(outcome.tx_flags);
-    if (layout != OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
-    w.raw(",\"rxCount\":").unsigned_number(outcome.rx_count);
-    w.raw(",\"rx\":").raw(outcome.rx);
+void append_write_status(ResultWriter& w, j2534::Status rc) {
+    w.raw(",\"writeRc\":").signed_number(rc);
+    w.raw(",\"writeRcName\":\"").text(j2534::status_name(rc)).raw("\"");
+}
+
+void append_tx_hex(ResultWriter& w, std::span<const std::uint8_t> tx) { w.raw(",\"txHex\":\"").hex(tx).raw("\""); }
+
+void append_messages_written(ResultWriter& w, std::uint32_t written) {
+    w.raw(",\"txMessagesWritten\":").unsigned_number(written);
+}
+
+void append_replies(ResultWriter& w, std::uint32_t rx_count, std::string_view rx) {
+    w.raw(",\"rxCount\":").unsigned_number(rx_count).raw(",\"rx\":").raw(rx);
+}
+
+void append_write_report(ResultWriter& w, const WriteOutcome& outcome) {
+    append_write_status(w, outcome.rc);
+    append_messages_written(w, outcome.written);
+    append_tx_hex(w, outcome.tx);
+    append_replies(w, outcome.rx_count, outcome.rx);
 }
 
 void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOutcome& outcome) {
     w.raw("{\"name\":\"").text(name).raw("\"");
-    append_write_outcome(w, outcome, OutcomeLayout::Attempt);
+    append_write_status(w, outcome.rc);
+    append_tx_hex(w, outcome.tx);
+    w.raw(",\"txFlags\":").unsigned_number(outcome.tx_flags);
+    append_messages_written(w, outcome.written);
+    append_replies(w, outcome.rx_count, outcome.rx);
     w.raw("}");
 }
 

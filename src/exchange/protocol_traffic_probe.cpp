@@ -67,7 +67,10 @@ std::string protocol_traffic_probe(std::string_view protocol) {
     w.raw("{\"ok\":").boolean(ok);
     w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
     w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
-    append_write_outcome(w, outcome, OutcomeLayout::Traffic);
+    append_write_status(w, outcome.rc);
+    append_tx_hex(w, outcome.tx);
+    append_messages_written(w, outcome.written);
+    append_replies(w, outcome.rx_count, outcome.rx);
     w.raw("}");
     log_traffic(protocol, outcome);
     return w.take();
