@@ -28,6 +28,19 @@ void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
              " wrRc=" + decimal_text(outcome.rc) + " rxCount=" + unsigned_text(outcome.rx_count));
 }
 
+std::string traffic_result(std::string_view protocol, bool kwp71, bool ok, const WriteOutcome& outcome) {
+    ResultWriter w;
+    w.raw("{\"ok\":").boolean(ok);
+    w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
+    w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
+    append_write_status(w, outcome.rc);
+    append_tx_hex(w, outcome.tx);
+    append_messages_written(w, outcome.written);
+    append_replies(w, outcome.rx_count, outcome.rx);
+    w.raw("}");
+    return w.take();
+}
+
 }  // namespace
 
 bool selects_kwp71(std::string_view protocol) {
@@ -62,18 +75,9 @@ std::string protocol_traffic_probe(std::string_view protocol) {
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
     const bool ok = kwp71 ? (outcome.rc == 0 && outcome.written == 1) : true;
-
-    ResultWriter w;
-    w.raw("{\"ok\":").boolean(ok);
-    w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
-    w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
-    append_write_status(w, outcome.rc);
-    append_tx_hex(w, outcome.tx);
-    append_messages_written(w, outcome.written);
-    append_replies(w, outcome.rx_count, outcome.rx);
-    w.raw("}");
+    std::string result = traffic_result(protocol, kwp71, ok, outcome);
     log_traffic(protocol, outcome);
-    return w.take();
+    return result;
 }
 
 }  // namespace vx
