@@ -27,7 +27,7 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 // ,"sequence":N,"nextSequence":N,"blockLength":N (blockLength only after a send)
 void append_sequence_members(ResultWriter& w, const Kwp71Block& block, bool with_length) {
     w.raw(",\"sequence\":").unsigned_number(block.counter);
-    w.raw(",\"nextSequence\":").unsigned_number(current_kwp71_block_counter());
+    w.raw(",\"nextSequence\":").unsigned_number(j2534::device_state().next_block_counter());
     if (with_length) w.raw(",\"blockLength\":").unsigned_number(block.bytes.front());
 }
 
@@ -47,7 +47,7 @@ std::string simulation_answer(const GateRequest& gate, const Kwp71Block& block, 
 std::string send_block(const GateRequest& gate, const Kwp71Block& block, const std::string& tx_hex) {
     const j2534::VbattReading vbatt = j2534::read_vbatt();
     const FrameWrite write = clear_and_send_frame(block.bytes, gate.timeout_ms);
-    if (write.sent()) advance_kwp71_block_counter(block.counter);
+    if (write.sent()) j2534::device_state().block_sent(block.counter);
     // The run time follows every write, sent or not: the actuator runs
     // before its replies are read.
     pause_ms(gate.max_run_ms);

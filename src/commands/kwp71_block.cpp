@@ -1,6 +1,5 @@
 #include "commands/kwp71_block.h"
 
-
 #include "j2534/device_state.h"
 
 namespace vx::commands {
@@ -9,15 +8,6 @@ namespace {
 // The length byte counts counter + title + data + end, and must fit its byte.
 constexpr std::size_t kMaxBlockLength = 255;
 }  // namespace
-
-std::uint8_t current_kwp71_block_counter() {
-    const std::uint8_t counter = j2534::device_state().kwp71_block_counter;
-    return counter == 0 ? std::uint8_t{1} : counter;
-}
-
-void advance_kwp71_block_counter(std::uint8_t used) {
-    j2534::device_state().kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
-}
 
 bool build_kwp71_block(std::string_view command_type, std::string_view payload_hex,
                        std::string_view trailer, int sequence, Kwp71Block& block,
@@ -50,7 +40,7 @@ bool build_kwp71_block(std::string_view command_type, std::string_view payload_h
     // The length byte counts counter, title, data and end.
     const std::uint8_t counter = (sequence >= 1 && sequence <= 255)
                                      ? static_cast<std::uint8_t>(sequence)
-                                     : current_kwp71_block_counter();
+                                     : j2534::device_state().next_block_counter();
     bytes = {static_cast<std::uint8_t>(title.size() + data.size() + end.size() + 1), counter};
     for (const Bytes* part : {&title, &data, &end}) bytes.insert(bytes.end(), part->begin(), part->end());
     block.counter = counter;

@@ -68,6 +68,13 @@ struct DeviceState {
         reset_block_counter();
     }
     void reset_block_counter() { kwp71_block_counter = 1; }
+    // The counter the next block takes when the request names none (a
+    // stored 0 counts as 1, so a block never carries counter 0).
+    std::uint8_t next_block_counter() const { return kwp71_block_counter == 0 ? std::uint8_t{1} : kwp71_block_counter; }
+    // After a block with counter `used` counted as sent: used + 1, and 1 after 255.
+    void block_sent(std::uint8_t used) {
+        kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
+    }
     // Releases the channel, closes the device (status ignored), frees the
     // library and forgets its path and entry points. Leaves the block
     // counter alone.
