@@ -62,14 +62,8 @@ std::string load_failure_result(Status code) {
 
 // Frees the library when the failed open is done, however it ends.
 struct UnloadOnExit {
-    ~UnloadOnExit() { unload_device_library(); }
+    ~UnloadOnExit() { device_state().unload(); }
 };
-
-}  // namespace
-
-void unload_device_library() noexcept { device_state().unload(); }
-
-namespace {
 
 std::string device_opened(DeviceState& state, unsigned long device_id) {
     state.device_opened(device_id);
@@ -101,7 +95,7 @@ std::string device_refused(const DeviceState& state, Status rc) {
 }  // namespace
 
 std::string open_device_library(const char* path) {
-    unload_device_library();
+    device_state().unload();
     const Status code = bind_library(path);
     if (code != kStatusNoError) return load_failure_result(code);
 
@@ -115,7 +109,7 @@ std::string open_device_library(const char* path) {
 }
 
 std::string close_device_library() {
-    unload_device_library();
+    device_state().unload();
     device_state().reset_block_counter();
     set_simulation(true);
     log_line(" PassThru closed");

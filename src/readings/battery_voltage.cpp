@@ -13,19 +13,10 @@ std::string volts_one_decimal(std::uint32_t milli_volts) {
 }
 
 std::string volts_six_decimals(std::uint32_t milli_volts) {
-    std::string text = unsigned_text(milli_volts / 1000u);
-    text.push_back('.');
-    const std::uint32_t fraction = milli_volts % 1000u;
-    text.push_back(static_cast<char>('0' + fraction / 100u));
-    text.push_back(static_cast<char>('0' + fraction / 10u % 10u));
-    text.push_back(static_cast<char>('0' + fraction % 10u));
-    text.append("000");
-    return text;
+    // The millivolts past the whole volts as three digits, leading zeros kept.
+    const std::string millis = unsigned_text(1000u + milli_volts % 1000u).substr(1);
+    return unsigned_text(milli_volts / 1000u) + "." + millis + "000";
 }
-
-namespace {
-
-}  // namespace
 
 std::string read_battery_voltage() {
     if (simulation_on()) {
