@@ -28,6 +28,12 @@ void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
              " wrRc=" + decimal_text(outcome.rc) + " rxCount=" + unsigned_text(outcome.rx_count));
 }
 
+// True when the protocol text names KWP71 in any ASCII case, anywhere ("KWP71
+// audit" does, "KWP7" and "ISO9141" do not).
+bool selects_kwp71(std::string_view protocol) {
+    return ascii_lowercase(std::string(protocol)).find("kwp71") != std::string::npos;
+}
+
 std::string traffic_result(std::string_view protocol, bool kwp71, bool ok, const WriteOutcome& outcome) {
     ResultWriter w;
     w.raw("{\"ok\":").boolean(ok);
@@ -42,10 +48,6 @@ std::string traffic_result(std::string_view protocol, bool kwp71, bool ok, const
 }
 
 }  // namespace
-
-bool selects_kwp71(std::string_view protocol) {
-    return ascii_lowercase(std::string(protocol)).find("kwp71") != std::string::npos;
-}
 
 std::string protocol_traffic_probe(std::string_view protocol) {
     if (simulation_on()) {

@@ -8,6 +8,15 @@
 
 namespace vx::readings {
 
+namespace {
+
+// Volts with exactly one decimal ("12.6") and with exactly six ("12.600000"),
+// both computed from the whole millivolt value in integer arithmetic. The
+// six-decimal form is always exact (1 mV = 0.001 V). The one-decimal form
+// rounds to the nearest tenth, and a value exactly half-way (a millivolt value
+// ending in 50, e.g. 12650) goes up, away from zero: 12.7. Binary floating
+// point would round such values either way depending on how 12.65 happens to
+// be stored, so the display would not be predictable.
 std::string volts_one_decimal(std::uint32_t milli_volts) {
     return tenths_text((static_cast<std::uint64_t>(milli_volts) + 50u) / 100u);
 }
@@ -17,6 +26,8 @@ std::string volts_six_decimals(std::uint32_t milli_volts) {
     const std::string millis = unsigned_text(1000u + milli_volts % 1000u).substr(1);
     return unsigned_text(milli_volts / 1000u) + "." + millis + "000";
 }
+
+}  // namespace
 
 std::string read_battery_voltage() {
     if (simulation_on()) {

@@ -52,6 +52,26 @@ constexpr LiveValue kLiveValues[] = {
      .base = 20, .step = 1, .period_ms = 700, .steps = 8, .in_tenths = true},
 };
 
+// The simulated live-data result for one tick-count reading (ms since system
+// start, wrapping at 2^32). The names, units and addresses are the core's
+// own texts and need no escaping.
+std::string simulated_live_data(std::uint32_t ticks) {
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
+    for (const LiveValue& v : kLiveValues) {
+        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
+        const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
+        if (v.in_tenths) {
+            w.tenths(value);
+        } else {
+            w.unsigned_number(value);
+        }
+        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
+    }
+    w.raw("]}");
+    return w.take();
+}
+
 }  // namespace
 
 std::string read_faults() {
@@ -70,25 +90,6 @@ std::string read_live_data() {
     if (simulation_on()) return simulated_live_data(platform::tick_count_ms());
     if (j2534::device_state().channel_id == 0) return no_channel_answer("values");
     return run_read_probe("parameters", kLiveDataReadFrame, kLiveDataReadTimeoutMs);
-}
-
-// The names, units and addresses are the core's own texts and need no
-// escaping.
-std::string simulated_live_data(std::uint32_t ticks) {
-    ResultWriter w;
-    w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
-    for (const LiveValue& v : kLiveValues) {
-        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
-        const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
-        if (v.in_tenths) {
-            w.tenths(value);
-        } else {
-            w.unsigned_number(value);
-        }
-        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
-    }
-    w.raw("]}");
-    return w.take();
 }
 
 }  // namespace vx::readings
