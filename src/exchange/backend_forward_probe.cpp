@@ -54,24 +54,20 @@ void log_attempt(std::string_view read_type, std::string_view context, const Pro
 bool run_attempt(const ProbeAttempt& attempt, std::string_view read_type, std::string_view context,
                  ProbeRun& run) {
     clear_tx_rx_buffers();
-    WriteOutcome outcome{.tx = attempt.frame, .tx_flags = attempt.tx_flags};
-    outcome.rc = write_frame(attempt.frame, attempt.tx_flags, attempt.timeout_ms, outcome.written);
-    const RxList rx = read_rx_list(kAttemptReplies);
-    outcome.rx_count = rx.count;
-    outcome.rx = rx.json;
+    const WriteOutcome outcome = send_and_read(attempt.frame, attempt.tx_flags, attempt.timeout_ms, kAttemptReplies);
 
     // Here a frame counts as sent as soon as the device took any message,
     // whatever status came with it: the probe only has to show that the
     // physical path moves.
     const bool accepted = outcome.written != 0;
-    if ((rx.count > 0 && !run.any_reply) || accepted) run.shown_rx = rx.json;
+    if ((outcome.rx_count > 0 && !run.any_reply) || accepted) run.shown_rx = outcome.rx;
     if (accepted) {
         run.accepted = &attempt;
         run.accepted_rc = outcome.rc;
         run.accepted_written = outcome.written;
     }
-    run.any_reply = run.any_reply || rx.count > 0;
-    run.total_rx += rx.count;
+    run.any_reply = run.any_reply || outcome.rx_count > 0;
+    run.total_rx += outcome.rx_count;
 
     if (run.attempts.str().size() > 1) run.attempts.raw(",");
     append_attempt_object(run.attempts, attempt.name, outcome);

@@ -85,6 +85,16 @@ j2534::Status clear_tx_rx_buffers() {
     return tx != 0 ? tx : rx;
 }
 
+WriteOutcome send_and_read(std::span<const std::uint8_t> frame, std::uint32_t tx_flags, std::uint32_t timeout_ms,
+                           ReadLimits replies) {
+    WriteOutcome outcome{.tx = frame, .tx_flags = tx_flags};
+    outcome.rc = write_frame(frame, tx_flags, timeout_ms, outcome.written);
+    RxList rx = read_rx_list(replies);
+    outcome.rx_count = rx.count;
+    outcome.rx = std::move(rx.json);
+    return outcome;
+}
+
 void append_write_status(ResultWriter& w, j2534::Status rc) {
     w.raw(",\"writeRc\":").signed_number(rc);
     w.raw(",\"writeRcName\":\"").text(j2534::status_name(rc)).raw("\"");

@@ -64,8 +64,13 @@ struct WriteOutcome {
     std::uint32_t tx_flags = 0;
     std::uint32_t written = 0;
     std::uint32_t rx_count = 0;
-    std::string_view rx = "[]";  // a finished rx list
+    std::string rx = "[]";  // a finished rx list
 };
+
+// One attempt of a probe: writes the frame, then reads up to the limit's
+// replies (read_rx_list), whatever the write's status.
+WriteOutcome send_and_read(std::span<const std::uint8_t> frame, std::uint32_t tx_flags, std::uint32_t timeout_ms,
+                           ReadLimits replies);
 
 // The members that report a write and what came back after it. Each result
 // lists them in its own order.

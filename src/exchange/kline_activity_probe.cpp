@@ -29,11 +29,8 @@ constexpr std::string_view kNote =
 
 // Sends one row, reports it and logs it; true when the device confirmed it.
 bool send_row(const CatalogueFrame& row, ResultWriter& probes, RxList& rx) {
-    WriteOutcome outcome{.tx = row.bytes, .tx_flags = row.tx_flags};
-    outcome.rc = write_frame(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
-    rx = read_rx_list(kRowReplies);
-    outcome.rx_count = rx.count;
-    outcome.rx = rx.json;
+    const WriteOutcome outcome = send_and_read(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, kRowReplies);
+    rx = {.json = outcome.rx, .count = outcome.rx_count};
 
     if (probes.str().size() > 1) probes.raw(",");
     append_attempt_object(probes, row.name, outcome);
