@@ -118,9 +118,7 @@ std::string run_backend_forward_probe(std::string_view read_type, std::string_vi
 }
 
 std::string run_function_fallback_probe(std::string_view kind, std::string_view name, std::uint32_t timeout_ms) {
-    std::string context(kind);
-    context.push_back(':');
-    context.append(name);
+    const std::string context = std::string(kind) + ":" + std::string(name);
     return run_backend_forward_probe("function-fallback", context,
                                      build_function_click_attempts(attempt_timeout(timeout_ms)));
 }

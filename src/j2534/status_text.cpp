@@ -96,10 +96,7 @@ std::string status_detail_text(const EntryPoints& entry, Status status) {
         return name_and_code(status);
     }
     if (status != 0 && says_nothing(library_text)) return name_and_code(status);
-    std::string text = status_name(status);
-    text += ": ";
-    text += library_text;
-    return text;
+    return std::string(status_name(status)) + ": " + library_text;
 }
 
 std::string status_hint_sentence(std::string_view operation, Status status) {

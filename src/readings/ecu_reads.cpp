@@ -20,10 +20,8 @@ constexpr std::string_view kSimulatedFaults =
 
 // Both reads without a channel; list_member is "faults" or "values".
 std::string no_channel_answer(std::string_view list_member) {
-    std::string text =
-        "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU first.\",\"";
-    text.append(list_member).append("\":[]}");
-    return text;
+    return "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU first.\",\"" +
+           std::string(list_member) + "\":[]}";
 }
 
 // One simulated value: base + step * ((ticks / period_ms) % steps), shown
