@@ -17,13 +17,8 @@ constexpr std::string_view kNotConnectedAnswer =
 
 std::uint32_t clamp_ms(int value, int low, int high) { return static_cast<std::uint32_t>(std::clamp(value, low, high)); }
 
-}  // namespace
-
-GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile)
-    : name(request.text("name")), mode(ascii_lowercase(request.text("mode"))) {
-    if (!profile.probe_kind) type = request.text("type");
-}
-
+// Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only
+// what goes on past the simulation and channel checks needs them.
 void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out) {
     out.timeout_ms =
         clamp_ms(request.integer("timeoutMs", profile.timeout_default_ms), kTimeoutMinMs, kTimeoutMaxMs);
@@ -32,9 +27,31 @@ void read_gate_times(const RequestFields& request, const GateProfile& profile, G
     }
 }
 
+// The not-connected answer (same in all three exports) with the export's
+// log line.
 std::string not_connected_answer(const GateProfile& profile, const GateRequest& request) {
     log_line(std::string(profile.not_connected_log) + request.name);
     return std::string(kNotConnectedAnswer);
+}
+
+// The audit fallback: the probe with ecuInitConfirmed false and the export's
+// fallbackReason, then the export's fallback log line after the probe's own.
+std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
+    std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
+                                               ",\"ecuInitConfirmed\":false", profile.fallback_reason);
+    if (profile.fallback_log_shows_mode) {
+        log_line(std::string(profile.fallback_log) + request.name + " mode=" + request.mode);
+    } else {
+        log_line(std::string(profile.fallback_log) + request.name);
+    }
+    return result;
+}
+
+}  // namespace
+
+GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile)
+    : name(request.text("name")), mode(ascii_lowercase(request.text("mode"))) {
+    if (!profile.probe_kind) type = request.text("type");
 }
 
 std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
@@ -46,15 +63,15 @@ std::string fallback_probe_answer(std::string_view kind, const GateRequest& requ
     return result;
 }
 
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
-    std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
-                                               ",\"ecuInitConfirmed\":false", profile.fallback_reason);
-    if (profile.fallback_log_shows_mode) {
-        log_line(std::string(profile.fallback_log) + request.name + " mode=" + request.mode);
-    } else {
-        log_line(std::string(profile.fallback_log) + request.name);
-    }
-    return result;
+std::optional<std::string> answer_before_send(const GateProfile& profile, const RequestFields& fields,
+                                              GateRequest& request,
+                                              const std::function<std::string()>& simulation_answer) {
+    if (simulation_on()) return simulation_answer();
+    const j2534::DeviceState& state = j2534::device_state();
+    if (state.channel_id == 0) return not_connected_answer(profile, request);
+    read_gate_times(fields, profile, request);
+    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
+    return std::nullopt;
 }
 
 FrameWrite send_frame(const Bytes& frame, std::uint32_t timeout_ms) {

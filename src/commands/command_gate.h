@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,38 +68,19 @@ struct GateRequest {
     std::uint32_t max_run_ms = 0;  // read_gate_times; 0 when the export does not read it
 };
 
-// Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only
-// what goes on past the simulation and channel checks needs them.
-void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out);
-
-// The not-connected answer (same in all three exports) with the export's
-// log line.
-std::string not_connected_answer(const GateProfile& profile, const GateRequest& request);
-
 // Runs the read-only function-click probe under kind with the request's name
 // and time-out, and inserts `members` (finished, each beginning with a comma)
 // and then fallbackReason before the probe result's closing brace.
 std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
                                   std::string_view reason);
 
-// The audit fallback: the probe with ecuInitConfirmed false and the export's
-// fallbackReason, then the export's fallback log line after the probe's own.
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request);
-
 // Gate steps 3 to 5. Returns the answer that ends the call, or nothing when
 // the command may go ahead with the request's times read. simulation_answer
 // builds the export's simulated answer (and writes its log line); it is
 // called only with the switch on.
-template <typename SimulationAnswer>
 std::optional<std::string> answer_before_send(const GateProfile& profile, const RequestFields& fields,
-                                              GateRequest& request, SimulationAnswer&& simulation_answer) {
-    if (simulation_on()) return simulation_answer();
-    const j2534::DeviceState& state = j2534::device_state();
-    if (state.channel_id == 0) return not_connected_answer(profile, request);
-    read_gate_times(fields, profile, request);
-    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
-    return std::nullopt;
-}
+                                              GateRequest& request,
+                                              const std::function<std::string()>& simulation_answer);
 
 // One frame write as the gate judges it.
 struct FrameWrite {
