@@ -1,12 +1,7 @@
-// The bound PassThru library and what the core holds of its device.
-//
-// One process-wide record with static initial values only: nothing runs at
-// library load to set it up. Every export reaches it through the export
-// guard, which holds the core lock for the whole call. The binding writes
-// the library fields; the channel connect and the five-baud initialisation
-// write the channel id and the ECU-init-confirmed flag; the KWP71 actuator
-// advances the block counter, which every new binding, channel and
-// initialisation restarts. Each rule lives in one operation below.
+// The bound PassThru library and what the core holds of its device: one
+// process-wide record, constant-initialised so nothing runs at library load,
+// and reached only inside the export guard, which holds the core lock for the
+// whole call. Each rule on it lives in one operation below.
 #pragma once
 
 #include <cstdint>
