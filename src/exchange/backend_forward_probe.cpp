@@ -12,9 +12,6 @@ namespace vx {
 
 namespace {
 
-// After each attempt: up to eight messages, 250 ms per read (the host's contract).
-constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
-
 constexpr std::string_view kNotConnectedResult =
     "{\"ok\":false,\"mode\":\"real-j2534-backend-forward\",\"stage\":\"not-connected\","
     "\"commandSent\":false,\"noTx\":true,"

@@ -13,10 +13,6 @@ namespace vx {
 
 namespace {
 
-// After each row: up to four messages, 100 ms per read, so a silent row
-// costs one short read (the host's contract).
-constexpr ReadLimits kRowReplies{.max_messages = 4, .timeout_ms = 100};
-
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"KLineActivityProbe simulation\","
     "\"physicalTxConfirmed\":false,\"note\":\"Simulation mode active: physical K-line probe "
@@ -29,7 +25,7 @@ constexpr std::string_view kNote =
 
 // Sends one row, reports it and logs it; true when the device confirmed it.
 bool send_row(const CatalogueFrame& row, ResultWriter& probes, RxList& rx) {
-    const WriteOutcome outcome = send_and_read(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, kRowReplies);
+    const WriteOutcome outcome = send_and_read(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, kActivityRowReplies);
     rx = {.json = outcome.rx, .count = outcome.rx_count};
 
     if (probes.str().size() > 1) probes.raw(",");

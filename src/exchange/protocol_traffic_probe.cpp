@@ -14,10 +14,6 @@ namespace vx {
 
 namespace {
 
-// Listening ends at the first 200 ms without a message or after eight (the
-// host's contract).
-constexpr ReadLimits kListening{.max_messages = 8, .timeout_ms = 200};
-
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"ProtocolTrafficProbe simulation\","
     "\"probe\":\"simulation listen only\",\"writeRc\":0,\"txHex\":\"\",\"txMessagesWritten\":0,"
@@ -73,7 +69,7 @@ std::string protocol_traffic_probe(std::string_view protocol) {
         outcome.tx = kKwp71Keepalive.bytes;
         outcome.rc = write_frame(outcome.tx, kKwp71Keepalive.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
     }
-    const RxList rx = read_rx_list(kListening);
+    const RxList rx = read_rx_list(kTrafficListening);
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
     const bool ok = kwp71 ? (outcome.rc == 0 && outcome.written == 1) : true;
