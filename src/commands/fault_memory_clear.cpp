@@ -93,8 +93,8 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
                                              "confirm memory is empty."
                                            : "ECU fault-memory clear command failed. See Raw Log.");
     std::string result = w.take();
-    log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + decimal_text(write.rc) +
-             " written=" + unsigned_text(write.written) + " rxCount=" + unsigned_text(replies.count));
+    log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + std::to_string(write.rc) +
+             " written=" + std::to_string(write.written) + " rxCount=" + std::to_string(replies.count));
     return result;
 }
 

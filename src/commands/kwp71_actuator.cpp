@@ -62,8 +62,8 @@ std::string send_block(const GateRequest& gate, const Kwp71Block& block, const s
                                   ? "KWP71 actuator frame transmitted. Check ECU response/result and vehicle reaction."
                                   : "KWP71 actuator frame transmit failed. See Raw Log.");
     std::string result = w.take();
-    log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" + unsigned_text(block.counter) +
-             " wrRc=" + decimal_text(write.rc) + " rxCount=" + unsigned_text(replies.count));
+    log_line(" KWP71 actuator name=" + gate.name + " TX=" + tx_hex + " seq=" + std::to_string(block.counter) +
+             " wrRc=" + std::to_string(write.rc) + " rxCount=" + std::to_string(replies.count));
     return result;
 }
 

@@ -132,7 +132,7 @@ std::string run_verified(const GateRequest& gate, const Frames& frames, const j2
                                  : "Command transmit failed or stop command failed. See Raw Log.");
     std::string result = w.take();
     log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(frames.start) +
-             " wrRc=" + decimal_text(start_write.rc) + " rxCount=" + unsigned_text(start_replies.count));
+             " wrRc=" + std::to_string(start_write.rc) + " rxCount=" + std::to_string(start_replies.count));
     return result;
 }
 

@@ -26,9 +26,9 @@ public:
     ResultWriter& text(std::string_view value) { return raw(json_escaped_text(value)); }
     ResultWriter& boolean(bool value) { return raw(value ? "true" : "false"); }
     // Statuses and other signed values.
-    ResultWriter& signed_number(std::int64_t value) { return raw(decimal_text(value)); }
+    ResultWriter& signed_number(std::int64_t value) { return raw(std::to_string(value)); }
     // Identifiers, counts, sizes, flags, millivolts.
-    ResultWriter& unsigned_number(std::uint64_t value) { return raw(unsigned_text(value)); }
+    ResultWriter& unsigned_number(std::uint64_t value) { return raw(std::to_string(value)); }
     // A value held in tenths, with exactly one decimal.
     ResultWriter& tenths(std::uint64_t value) { return raw(tenths_text(value)); }
     ResultWriter& hex(std::span<const std::uint8_t> bytes) { return raw(hex_bytes_text(bytes)); }

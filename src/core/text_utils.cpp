@@ -74,10 +74,6 @@ bool parse_hex_text(std::string_view text, Bytes& out) {
     return pending < 0 && !out.empty() && out.size() <= kMaxHexTextBytes;
 }
 
-std::string unsigned_text(std::uint64_t value) { return std::to_string(value); }
-
-std::string decimal_text(std::int64_t value) { return std::to_string(value); }
-
 std::string tenths_text(std::uint64_t tenths) {
     return std::to_string(tenths / 10u) + '.' + static_cast<char>('0' + tenths % 10u);
 }

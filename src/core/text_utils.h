@@ -28,8 +28,6 @@ std::string hex_bytes_text(std::span<const std::uint8_t> bytes);
 // 1 to 128 bytes and no half-byte left over; out holds what was read either way.
 bool parse_hex_text(std::string_view text, Bytes& out);
 
-std::string decimal_text(std::int64_t value);
-std::string unsigned_text(std::uint64_t value);
 // A value held in tenths, written with exactly one decimal: 134 gives "13.4".
 std::string tenths_text(std::uint64_t tenths);
 

@@ -17,11 +17,11 @@ void append_rx_entry(std::string& out, const PASSTHRU_MSG& message) {
     const std::size_t shown = static_cast<std::size_t>(
         std::min<unsigned long>(message.DataSize, static_cast<unsigned long>(j2534::kMsgDataCapacity)));
 
-    out += "{\"protocol\":" + unsigned_text(message.ProtocolID);
-    out += ",\"rxStatus\":" + unsigned_text(message.RxStatus);
-    out += ",\"txFlags\":" + unsigned_text(message.TxFlags);
-    out += ",\"timestamp\":" + unsigned_text(message.Timestamp);
-    out += ",\"size\":" + unsigned_text(message.DataSize);
+    out += "{\"protocol\":" + std::to_string(message.ProtocolID);
+    out += ",\"rxStatus\":" + std::to_string(message.RxStatus);
+    out += ",\"txFlags\":" + std::to_string(message.TxFlags);
+    out += ",\"timestamp\":" + std::to_string(message.Timestamp);
+    out += ",\"size\":" + std::to_string(message.DataSize);
     // Hex digits and blanks need no JSON escaping.
     out += ",\"hex\":\"" + hex_bytes_text({message.Data, shown}) + "\"}";
 }
@@ -128,9 +128,9 @@ void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOu
 }
 
 std::string attempt_log_fields(const WriteOutcome& outcome) {
-    return " TX=" + hex_bytes_text(outcome.tx) + " flags=" + unsigned_text(outcome.tx_flags) +
-           " wrRc=" + decimal_text(outcome.rc) + " written=" + unsigned_text(outcome.written) +
-           " rxCount=" + unsigned_text(outcome.rx_count);
+    return " TX=" + hex_bytes_text(outcome.tx) + " flags=" + std::to_string(outcome.tx_flags) +
+           " wrRc=" + std::to_string(outcome.rc) + " written=" + std::to_string(outcome.written) +
+           " rxCount=" + std::to_string(outcome.rx_count);
 }
 
 }  // namespace vx

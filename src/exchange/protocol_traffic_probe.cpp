@@ -21,7 +21,7 @@ constexpr std::string_view kSimulationResult =
 
 void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
     log_line(" ProtocolTrafficProbe " + std::string(protocol) + " TX=" + hex_bytes_text(outcome.tx) +
-             " wrRc=" + decimal_text(outcome.rc) + " rxCount=" + unsigned_text(outcome.rx_count));
+             " wrRc=" + std::to_string(outcome.rc) + " rxCount=" + std::to_string(outcome.rx_count));
 }
 
 // True when the protocol text names KWP71 in any ASCII case, anywhere ("KWP71

@@ -69,7 +69,7 @@ std::string device_opened(DeviceState& state, unsigned long device_id) {
     state.device_opened(device_id);
     set_simulation(false);
 
-    log_line(" PassThruOpen OK dll=" + state.library_path + " deviceId=" + unsigned_text(device_id));
+    log_line(" PassThruOpen OK dll=" + state.library_path + " deviceId=" + std::to_string(device_id));
 
     ResultWriter w;
     w.raw("{\"ok\":true,\"stage\":\"PassThruOpen\",\"deviceId\":").unsigned_number(device_id);
@@ -81,7 +81,7 @@ std::string device_opened(DeviceState& state, unsigned long device_id) {
 // bound: it may ask PassThruGetLastError. The caller unloads it afterwards.
 std::string device_refused(const DeviceState& state, Status rc) {
     const std::string detail = status_detail_text(state.entry, rc);
-    log_line(" PassThruOpen failed dll=" + state.library_path + " rc=" + decimal_text(rc) + " " + detail);
+    log_line(" PassThruOpen failed dll=" + state.library_path + " rc=" + std::to_string(rc) + " " + detail);
 
     ResultWriter w;
     w.raw("{\"ok\":false,\"stage\":\"PassThruOpen\",\"rc\":").signed_number(rc);

@@ -63,7 +63,7 @@ const char* hint_text(Status status) {
 }
 
 std::string name_and_code(Status status) {
-    return std::string(status_name(status)) + " (rc=" + decimal_text(status) + ")";
+    return std::string(status_name(status)) + " (rc=" + std::to_string(status) + ")";
 }
 
 // The library's own last-error text: read from a zeroed buffer of the size
@@ -100,7 +100,7 @@ std::string status_detail_text(const EntryPoints& entry, Status status) {
 }
 
 std::string status_hint_sentence(std::string_view operation, Status status) {
-    return std::string(operation) + " returned " + std::string(status_name(status)) + " (rc=" + decimal_text(status) +
+    return std::string(operation) + " returned " + std::string(status_name(status)) + " (rc=" + std::to_string(status) +
            "). " + std::string(hint_text(status));
 }
 

@@ -22,7 +22,7 @@ std::string connect_failed(const j2534::DeviceState& state, j2534::Status status
     w.raw("{\"ok\":false,\"stage\":\"PassThruConnect ISO9141\",\"rc\":").signed_number(status);
     w.raw(",\"rcName\":\"").text(j2534::status_name(status));
     w.raw("\",\"error\":\"").text(detail).raw("\"}");
-    log_line(" ISO9141 connect failed rc=" + decimal_text(status) + " " + detail);
+    log_line(" ISO9141 connect failed rc=" + std::to_string(status) + " " + detail);
     return w.take();
 }
 
@@ -64,7 +64,7 @@ PassFilter set_pass_filter(const j2534::DeviceState& state) {
         if (filter.rc == 0) return filter;
         filter.warning = j2534::status_hint_sentence("PassThruStartMsgFilter", filter.rc);
     }
-    log_line(" PassThruStartMsgFilter warning rc=" + decimal_text(filter.rc) + " " + filter.warning);
+    log_line(" PassThruStartMsgFilter warning rc=" + std::to_string(filter.rc) + " " + filter.warning);
     return filter;
 }
 
@@ -73,7 +73,7 @@ PassFilter set_pass_filter(const j2534::DeviceState& state) {
 std::string vbatt_warning(j2534::Status rc) {
     if (rc == 0) return {};
     std::string warning = j2534::status_hint_sentence("READ_VBATT", rc);
-    log_line(" READ_VBATT warning rc=" + decimal_text(rc) + " " + warning);
+    log_line(" READ_VBATT warning rc=" + std::to_string(rc) + " " + warning);
     return warning;
 }
 
@@ -83,7 +83,7 @@ std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud
     const j2534::VbattReading vbatt = j2534::read_vbatt();
     const std::string warning = vbatt_warning(vbatt.rc);
 
-    log_line(" ISO9141 connect OK channelId=" + unsigned_text(state.channel_id) + " baud=" + unsigned_text(baud));
+    log_line(" ISO9141 connect OK channelId=" + std::to_string(state.channel_id) + " baud=" + std::to_string(baud));
 
     ResultWriter w;
     w.raw("{\"ok\":true,\"channelId\":").unsigned_number(state.channel_id);

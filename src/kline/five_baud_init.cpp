@@ -82,7 +82,7 @@ std::string try_five_baud_init(std::uint32_t ecu_address) {
     const auto key_count = std::min<unsigned long>(output.NumOfBytes, kFiveBaudKeyBytesCapacity);
     std::string result = init_result(ecu_address, status, message, std::span(key_bytes, key_count));
 
-    log_line(" FIVE_BAUD_INIT addr=" + unsigned_text(ecu_address) + " rc=" + decimal_text(status) + " " + message);
+    log_line(" FIVE_BAUD_INIT addr=" + std::to_string(ecu_address) + " rc=" + std::to_string(status) + " " + message);
     return result;
 }
 

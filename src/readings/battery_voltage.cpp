@@ -23,8 +23,8 @@ std::string volts_one_decimal(std::uint32_t milli_volts) {
 
 std::string volts_six_decimals(std::uint32_t milli_volts) {
     // The millivolts past the whole volts as three digits, leading zeros kept.
-    const std::string millis = unsigned_text(1000u + milli_volts % 1000u).substr(1);
-    return unsigned_text(milli_volts / 1000u) + "." + millis + "000";
+    const std::string millis = std::to_string(1000u + milli_volts % 1000u).substr(1);
+    return std::to_string(milli_volts / 1000u) + "." + millis + "000";
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ std::string read_battery_voltage() {
         w.raw("{\"ok\":true,\"available\":false,\"display\":\"----\"");
         j2534::append_vbatt_status(w, reading.rc);
         w.raw(",\"message\":\"Battery voltage unavailable; no J2534 channel/value is available.\"}");
-        log_line(" VX_ReadBatteryVoltage unavailable rc=" + decimal_text(reading.rc));
+        log_line(" VX_ReadBatteryVoltage unavailable rc=" + std::to_string(reading.rc));
         return w.take();
     }
     const std::string volts = volts_one_decimal(reading.milli_volts);
