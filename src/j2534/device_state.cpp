@@ -28,7 +28,9 @@ void DeviceState::unload() noexcept {
         device_id = 0;
     }
     library.close();
-    library_path.clear();
+    // Swapped out rather than cleared, so its memory is freed too: the
+    // record itself is never destroyed.
+    std::string().swap(library_path);
     entry = EntryPoints{};
 }
 
