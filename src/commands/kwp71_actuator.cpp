@@ -27,7 +27,7 @@ constexpr std::uint32_t kReplyReadTimeoutMs = 250;
 // ,"sequence":N,"nextSequence":N,"blockLength":N (blockLength only after a send)
 void append_sequence_members(ResultWriter& w, const Kwp71Block& block, bool with_length) {
     w.raw(",\"sequence\":").unsigned_number(block.counter);
-    w.raw(",\"nextSequence\":").unsigned_number(j2534::device_state().next_block_counter());
+    w.raw(",\"nextSequence\":").unsigned_number(j2534::device_state().kwp71_block_counter);
     if (with_length) w.raw(",\"blockLength\":").unsigned_number(block.bytes.front());
 }
 

@@ -40,7 +40,7 @@ bool build_kwp71_block(std::string_view command_type, std::string_view payload_h
     // The length byte counts counter, title, data and end.
     const std::uint8_t counter = (sequence >= 1 && sequence <= 255)
                                      ? static_cast<std::uint8_t>(sequence)
-                                     : j2534::device_state().next_block_counter();
+                                     : j2534::device_state().kwp71_block_counter;
     bytes = {static_cast<std::uint8_t>(title.size() + data.size() + end.size() + 1), counter};
     for (const Bytes* part : {&title, &data, &end}) bytes.insert(bytes.end(), part->begin(), part->end());
     block.counter = counter;

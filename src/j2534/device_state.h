@@ -36,7 +36,8 @@ struct DeviceState {
     unsigned long device_id = 0;
     unsigned long channel_id = 0;
     bool ecu_init_confirmed = false;
-    // Counter byte for the next KWP71 block when a request gives none; 1..255.
+    // Counter byte for the next KWP71 block when a request gives none; 1..255
+    // (every operation below keeps it there, so a block never carries 0).
     std::uint8_t kwp71_block_counter = 1;
 
     // A device just opened has no channel yet: a placeholder channel left by
@@ -63,9 +64,6 @@ struct DeviceState {
         reset_block_counter();
     }
     void reset_block_counter() { kwp71_block_counter = 1; }
-    // The counter the next block takes when the request names none (a
-    // stored 0 counts as 1, so a block never carries counter 0).
-    std::uint8_t next_block_counter() const { return kwp71_block_counter == 0 ? std::uint8_t{1} : kwp71_block_counter; }
     // After a block with counter `used` counted as sent: used + 1, and 1 after 255.
     void block_sent(std::uint8_t used) {
         kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
