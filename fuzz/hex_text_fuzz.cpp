@@ -4,6 +4,7 @@
 // the result has the "68 6A F1" form and parses back to the same bytes; the
 // parse ignores letter case; it never reads more bytes than digit pairs exist.
 #include "core/text_utils.h"
+#include "platform/ascii_case.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,10 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_hex_byte_text(bytes);
     }
 
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    const std::string lower = vx::ascii_lowercase(std::string(text));
     vx::Bytes lower_bytes;
     if (vx::parse_hex_text(lower, lower_bytes) != ok || lower_bytes != bytes) std::abort();
     return 0;

@@ -17,18 +17,8 @@ constexpr std::string_view kNotConnectedAnswer =
 
 std::uint32_t clamp_ms(int value, int low, int high) { return static_cast<std::uint32_t>(std::clamp(value, low, high)); }
 
-}  // namespace
-
-GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile) {
-    name = request.text_view("name", name_storage_);
-    mode = request.text_view("mode", mode_storage_);
-    if (std::any_of(mode.begin(), mode.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
-        mode_storage_ = ascii_lowercase(std::string(mode));
-        mode = mode_storage_;
-    }
-    if (!profile.probe_kind) type = request.text_view("type", type_storage_);
-}
-
+// Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only
+// what goes on past the simulation and channel checks needs them.
 void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out) {
     out.timeout_ms =
         clamp_ms(request.integer("timeoutMs", profile.timeout_default_ms), kTimeoutMinMs, kTimeoutMaxMs);
@@ -37,9 +27,31 @@ void read_gate_times(const RequestFields& request, const GateProfile& profile, G
     }
 }
 
+// The not-connected answer (same in all three exports) with the export's
+// log line.
 std::string not_connected_answer(const GateProfile& profile, const GateRequest& request) {
-    log_line({profile.not_connected_log, request.name});
+    log_line(std::string(profile.not_connected_log) + request.name);
     return std::string(kNotConnectedAnswer);
+}
+
+// The audit fallback: the probe with ecuInitConfirmed false and the export's
+// fallbackReason, then the export's fallback log line after the probe's own.
+std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
+    std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
+                                               ",\"ecuInitConfirmed\":false", profile.fallback_reason);
+    if (profile.fallback_log_shows_mode) {
+        log_line(std::string(profile.fallback_log) + request.name + " mode=" + request.mode);
+    } else {
+        log_line(std::string(profile.fallback_log) + request.name);
+    }
+    return result;
+}
+
+}  // namespace
+
+GateRequest::GateRequest(const RequestFields& request, const GateProfile& profile)
+    : name(request.text("name")), mode(ascii_lowercase(request.text("mode"))) {
+    if (!profile.probe_kind) type = request.text("type");
 }
 
 std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
@@ -51,15 +63,15 @@ std::string fallback_probe_answer(std::string_view kind, const GateRequest& requ
     return result;
 }
 
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request) {
-    std::string result = fallback_probe_answer(profile.probe_kind.value_or(request.type), request,
-                                               ",\"ecuInitConfirmed\":false", profile.fallback_reason);
-    if (profile.fallback_log_shows_mode) {
-        log_line({profile.fallback_log, request.name, " mode=", request.mode});
-    } else {
-        log_line({profile.fallback_log, request.name});
-    }
-    return result;
+std::optional<std::string> answer_before_send(const GateProfile& profile, const RequestFields& fields,
+                                              GateRequest& request,
+                                              const std::function<std::string()>& simulation_answer) {
+    if (simulation_on()) return simulation_answer();
+    const j2534::DeviceState& state = j2534::device_state();
+    if (state.channel_id == 0) return not_connected_answer(profile, request);
+    read_gate_times(fields, profile, request);
+    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
+    return std::nullopt;
 }
 
 FrameWrite send_frame(const Bytes& frame, std::uint32_t timeout_ms) {
@@ -95,21 +107,18 @@ void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* 
     if (frame != nullptr) w.raw(",\"stopHex\":\"").hex(*frame).raw("\",\"stopRx\":").raw(rx);
 }
 
-std::string command_result(const CommandReport& report) {
-    WriteOutcome outcome{.rc = report.write.rc, .written = report.write.written, .rx_count = report.rx_count,
-                         .rx = report.rx};
-    if (report.frame != nullptr) outcome.tx = *report.frame;
-    ResultWriter w;
-    w.raw("{\"ok\":").boolean(report.ok);
-    w.raw(",\"stage\":\"").text(report.stage);
-    w.raw("\",\"commandSent\":").boolean(report.command_sent);
-    w.raw(",\"ecuResponseSeen\":").boolean(report.rx_count != 0).raw(report.after_response_seen);
-    append_write_outcome(w, outcome, OutcomeLayout::Report);
-    w.raw(report.after_rx);
-    j2534::append_vbatt_capture(w, report.vbatt);
-    w.raw(report.after_vbatt);
-    w.raw(",\"message\":\"").text(report.message).raw("\"}");
-    return w.take();
+void append_command_head(ResultWriter& w, bool ok, std::string_view stage, bool command_sent, std::uint32_t rx_count) {
+    w.raw("{\"ok\":").boolean(ok).raw(",\"stage\":\"").text(stage);
+    w.raw("\",\"commandSent\":").boolean(command_sent).raw(",\"ecuResponseSeen\":").boolean(rx_count != 0);
+}
+
+void append_command_write(ResultWriter& w, const FrameWrite& write, const Bytes& frame, const RxList& replies) {
+    append_write_report(w, {.rc = write.rc, .tx = frame, .written = write.written, .rx_count = replies.count,
+                            .rx = replies.json});
+}
+
+void append_command_message(ResultWriter& w, std::string_view message) {
+    w.raw(",\"message\":\"").text(message).raw("\"}");
 }
 
 }  // namespace vx::commands

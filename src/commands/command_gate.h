@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@
 
 namespace vx::commands {
 
+// The ranges and caps below are the host's contract.
 // Write time-out range of every command frame, in ms.
 inline constexpr int kTimeoutMinMs = 50;
 inline constexpr int kTimeoutMaxMs = 3000;
@@ -55,34 +57,16 @@ struct GateProfile {
 };
 
 // The request values every command export reads: name, mode (ASCII
-// lowercased) and, where the export reads it, type. Each text is a view of
-// the request where it stands there as it is, else of the storage here, so a
-// GateRequest is neither copied nor moved.
+// lowercased) and, where the export reads it, type.
 struct GateRequest {
     GateRequest(const RequestFields& request, const GateProfile& profile);
-    GateRequest(const GateRequest&) = delete;
-    GateRequest& operator=(const GateRequest&) = delete;
 
-    std::string_view name;
-    std::string_view mode;
-    std::string_view type;         // only when the profile names no probe kind
+    std::string name;
+    std::string mode;
+    std::string type;              // only when the profile names no probe kind
     std::uint32_t timeout_ms = 0;  // read_gate_times
     std::uint32_t max_run_ms = 0;  // read_gate_times; 0 when the export does not read it
-
-private:
-    // A value with escapes, or a mode with capitals.
-    std::string name_storage_;
-    std::string mode_storage_;
-    std::string type_storage_;
 };
-
-// Reads timeoutMs and, where the export reads it, maxRunMs; clamps both. Only
-// what goes on past the simulation and channel checks needs them.
-void read_gate_times(const RequestFields& request, const GateProfile& profile, GateRequest& out);
-
-// The not-connected answer (same in all three exports) with the export's
-// log line.
-std::string not_connected_answer(const GateProfile& profile, const GateRequest& request);
 
 // Runs the read-only function-click probe under kind with the request's name
 // and time-out, and inserts `members` (finished, each beginning with a comma)
@@ -90,24 +74,13 @@ std::string not_connected_answer(const GateProfile& profile, const GateRequest& 
 std::string fallback_probe_answer(std::string_view kind, const GateRequest& request, std::string_view members,
                                   std::string_view reason);
 
-// The audit fallback: the probe with ecuInitConfirmed false and the export's
-// fallbackReason, then the export's fallback log line after the probe's own.
-std::string audit_fallback_answer(const GateProfile& profile, const GateRequest& request);
-
 // Gate steps 3 to 5. Returns the answer that ends the call, or nothing when
 // the command may go ahead with the request's times read. simulation_answer
 // builds the export's simulated answer (and writes its log line); it is
 // called only with the switch on.
-template <typename SimulationAnswer>
 std::optional<std::string> answer_before_send(const GateProfile& profile, const RequestFields& fields,
-                                              GateRequest& request, SimulationAnswer&& simulation_answer) {
-    if (simulation_on()) return simulation_answer();
-    const j2534::DeviceState& state = j2534::device_state();
-    if (state.channel_id == 0) return not_connected_answer(profile, request);
-    read_gate_times(fields, profile, request);
-    if (!state.ecu_init_confirmed) return audit_fallback_answer(profile, request);
-    return std::nullopt;
-}
+                                              GateRequest& request,
+                                              const std::function<std::string()>& simulation_answer);
 
 // One frame write as the gate judges it.
 struct FrameWrite {
@@ -138,23 +111,13 @@ void pause_ms(std::uint32_t milliseconds);
 // stopMessagesWritten.
 void append_stop_outcome(ResultWriter& w, const FrameWrite& write, const Bytes* frame, std::string_view rx);
 
-// The shared layout of a result of a command that went through the frame
-// send. The three `extra` fragments are finished member texts that begin with
-// a comma (or are empty) and stand where each export adds its own members.
-struct CommandReport {
-    bool ok = false;
-    std::string_view stage;
-    bool command_sent = false;
-    std::string_view after_response_seen;  // VX_RunActuatorKwp71: sequence, nextSequence, blockLength
-    FrameWrite write;
-    const Bytes* frame = nullptr;
-    std::uint32_t rx_count = 0;  // as reported; ecuResponseSeen follows it
-    std::string_view rx = "[]";
-    std::string_view after_rx;     // VX_ClearFaultMemory: the stop outcome
-    j2534::VbattReading vbatt;
-    std::string_view after_vbatt;  // VX_RunSafeFunction: the stop outcome
-    std::string_view message;
-};
-std::string command_result(const CommandReport& report);
+// The pieces of a result of a command that went through the frame send; each
+// export puts its own members between them.
+// {"ok":..,"stage":"..","commandSent":..,"ecuResponseSeen":.. (replies seen)
+void append_command_head(ResultWriter& w, bool ok, std::string_view stage, bool command_sent, std::uint32_t rx_count);
+// The command frame's write and replies, in the order of append_write_report.
+void append_command_write(ResultWriter& w, const FrameWrite& write, const Bytes& frame, const RxList& replies);
+// ,"message":".."} ends the result.
+void append_command_message(ResultWriter& w, std::string_view message);
 
 }  // namespace vx::commands

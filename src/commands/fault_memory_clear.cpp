@@ -2,10 +2,10 @@
 // supplies one for this ECU (a raw clearHex frame or the pieces of a KWP71
 // block); without one it says so and transmits nothing. The host's fault
 // window can always be cleared; the ECU's memory only by a mapped command.
-#include "VXArvessaDiagCore.h"
+#include "commands/fault_memory_clear.h"
+
 #include "commands/command_gate.h"
 #include "commands/kwp71_block.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 
 namespace vx::commands {
@@ -22,15 +22,13 @@ constexpr GateProfile kClearProfile{
     .fallback_reason = "fault clear blocked; ECU init not confirmed - read-only TX/RX audit probe sent instead",
 };
 
-// Per-read time-out of the reply collection after the clear frame: a clear
-// may take the ECU longer to acknowledge than an ordinary request.
+// Per-read time-out of the reply collection after the clear frame (the host's
+// contract): a clear may take the ECU longer to acknowledge than an ordinary
+// request.
 constexpr std::uint32_t kReplyReadTimeoutMs = 350;
-// Fixed pause between the clear frame's replies and the stop frame.
+// Fixed pause between the clear frame's replies and the stop frame (the
+// host's contract).
 constexpr std::uint32_t kStopPauseMs = 150;
-
-constexpr std::string_view kKeyNames[] = {"name",       "mode",       "timeoutMs", "clearHex", "startHex",
-                                          "stopHex",    "commandType", "payloadHex", "trailer", "sequence"};
-constexpr RequestKeys kKeys(kKeyNames);
 
 constexpr std::string_view kSimulationAnswer =
     "{\"ok\":true,\"stage\":\"simulation\",\"simulation\":true,\"commandSent\":false,"
@@ -86,26 +84,27 @@ std::string send_clear(const RequestFields& request, const GateRequest& gate, co
         pause_ms(kStopPauseMs);
         stop_write = send_frame(stop, gate.timeout_ms);
     }
-    ResultWriter stop_members;
-    append_stop_outcome(stop_members, stop_write, nullptr, {});
-
-    CommandReport report{.ok = write.sent(), .stage = "clear-fault-memory", .command_sent = write.sent(),
-                         .write = write, .frame = &frame, .rx_count = replies.count, .rx = replies.json,
-                         .after_rx = stop_members.str(), .vbatt = vbatt};
-    report.message = report.ok
-                         ? "ECU fault-memory clear command transmitted. Read faults again to confirm memory is empty."
-                         : "ECU fault-memory clear command failed. See Raw Log.";
-    std::string result = command_result(report);
-    log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + decimal_text(write.rc) +
-             " written=" + unsigned_text(write.written) + " rxCount=" + unsigned_text(replies.count));
+    ResultWriter w;
+    append_command_head(w, write.sent(), "clear-fault-memory", write.sent(), replies.count);
+    append_command_write(w, write, frame, replies);
+    append_stop_outcome(w, stop_write, nullptr, {});
+    j2534::append_vbatt_capture(w, vbatt);
+    append_command_message(w, write.sent() ? "ECU fault-memory clear command transmitted. Read faults again to "
+                                             "confirm memory is empty."
+                                           : "ECU fault-memory clear command failed. See Raw Log.");
+    std::string result = w.take();
+    log_line(" ClearFaultMemory TX=" + hex_bytes_text(frame) + " wrRc=" + std::to_string(write.rc) +
+             " written=" + std::to_string(write.written) + " rxCount=" + std::to_string(replies.count));
     return result;
 }
 
+}  // namespace
+
 std::string run_clear(const char* request_text) {
-    const RequestFields request(request_text, kKeys);
+    const RequestFields request(request_text);
     GateRequest gate(request, kClearProfile);
     const auto simulation_answer = [&] {
-        log_line({" ClearFaultMemory simulation - no TX name=", gate.name});
+        log_line(" ClearFaultMemory simulation - no TX name=" + gate.name);
         return std::string(kSimulationAnswer);
     };
     if (auto answer = answer_before_send(kClearProfile, request, gate, simulation_answer)) return std::move(*answer);
@@ -115,9 +114,4 @@ std::string run_clear(const char* request_text) {
     return send_clear(request, gate, frame);
 }
 
-}  // namespace
 }  // namespace vx::commands
-
-extern "C" VX_API int VX_CALL VX_ClearFaultMemory(const char* request, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [request] { return vx::commands::run_clear(request); });
-}

@@ -36,11 +36,4 @@ bool build_kwp71_block(std::string_view command_type, std::string_view payload_h
                        std::string_view trailer, int sequence, Kwp71Block& block,
                        std::string& error);
 
-// The counter the next block takes when the request names none (a stored 0
-// counts as 1, so a block never carries counter 0).
-std::uint8_t current_kwp71_block_counter();
-
-// After a block with counter `used` counted as sent: used + 1, and 1 after 255.
-void advance_kwp71_block_counter(std::uint8_t used);
-
 }  // namespace vx::commands

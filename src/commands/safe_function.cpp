@@ -2,9 +2,9 @@
 // and stop frames. Transmits them only for a verified mapping on a confirmed
 // ECU initialisation; every other click runs the read-only backend-forward
 // probe so that it still exercises and reports the physical path.
-#include "VXArvessaDiagCore.h"
+#include "commands/safe_function.h"
+
 #include "commands/command_gate.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 
 namespace vx::commands {
@@ -21,12 +21,9 @@ constexpr GateProfile kSafeFunctionProfile{
     .fallback_reason = "ECU init not confirmed - read-only TX/RX audit probe sent",
 };
 
-// Per-read time-out of the reply collections after the start and stop frames.
+// Per-read time-out of the reply collections after the start and stop frames
+// (the host's contract).
 constexpr std::uint32_t kReplyReadTimeoutMs = 250;
-
-constexpr std::string_view kKeyNames[] = {"type", "name", "mode", "timeoutMs", "maxRunMs",
-                                          "startHex", "stopHex", "backendForwardFallbackProbe"};
-constexpr RequestKeys kKeys(kKeyNames);
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
@@ -69,7 +66,7 @@ std::string simulation_answer(const GateRequest& gate) {
         .text(gate.type);
     w.raw("\",\"name\":\"").text(gate.name);
     w.raw("\",\"message\":\"Simulation completed. No vehicle command was transmitted.\"}");
-    log_line({" FunctionExecution simulation ", gate.type, " name=", gate.name, " mode=", gate.mode});
+    log_line(" FunctionExecution simulation " + gate.type + " name=" + gate.name + " mode=" + gate.mode);
     return w.take();
 }
 
@@ -92,8 +89,8 @@ std::string fallback_answer(const GateRequest& gate, const j2534::VbattReading& 
     ResultWriter members;
     j2534::append_vbatt_capture(members, vbatt);
     std::string result = fallback_probe_answer(gate.type, gate, members.str(), reason);
-    log_line({" BUILD322 FunctionExecution fallback physical TX probe name=", gate.name, " mode=", gate.mode,
-              " hasStart=", has_start ? "1" : "0"});
+    log_line(" BUILD322 FunctionExecution fallback physical TX probe name=" + gate.name + " mode=" + gate.mode +
+             " hasStart=" + (has_start ? "1" : "0"));
     return result;
 }
 
@@ -114,32 +111,35 @@ std::string run_verified(const GateRequest& gate, const Frames& frames, const j2
         }
         throw;
     }
-    std::uint32_t rx_total = start_replies.count;
-    ResultWriter stop_members;
-    bool stop_sent = true;
+    FrameWrite stop_write;
+    RxList stop_replies;
     if (frames.has_stop) {
         pause_ms(gate.max_run_ms);
-        const FrameWrite stop_write = send_frame(frames.stop, gate.timeout_ms);
-        const RxList stop_replies = collect_replies(kReplyReadTimeoutMs);
-        rx_total += stop_replies.count;
-        stop_sent = stop_write.sent();
-        append_stop_outcome(stop_members, stop_write, &frames.stop, stop_replies.json);
+        stop_write = send_frame(frames.stop, gate.timeout_ms);
+        stop_replies = collect_replies(kReplyReadTimeoutMs);
     }
+    // ecuResponseSeen and rxCount count the replies to both frames; rx lists
+    // the start frame's.
+    start_replies.count += stop_replies.count;
+    const bool ok = start_write.sent() && (!frames.has_stop || stop_write.sent());
 
-    CommandReport report{.ok = start_write.sent() && stop_sent, .stage = "verified-command",
-                         .command_sent = start_write.sent(), .write = start_write, .frame = &frames.start,
-                         .rx_count = rx_total, .rx = start_replies.json, .vbatt = vbatt,
-                         .after_vbatt = stop_members.str()};
-    report.message = report.ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
-                               : "Command transmit failed or stop command failed. See Raw Log.";
-    std::string result = command_result(report);
-    log_line({" FunctionExecution verified name=", gate.name, " TX=", hex_bytes_text(frames.start),
-              " wrRc=", decimal_text(start_write.rc), " rxCount=", unsigned_text(rx_total)});
+    ResultWriter w;
+    append_command_head(w, ok, "verified-command", start_write.sent(), start_replies.count);
+    append_command_write(w, start_write, frames.start, start_replies);
+    j2534::append_vbatt_capture(w, vbatt);
+    if (frames.has_stop) append_stop_outcome(w, stop_write, &frames.stop, stop_replies.json);
+    append_command_message(w, ok ? "Verified command transmitted. Check ECU response/result and vehicle reaction."
+                                 : "Command transmit failed or stop command failed. See Raw Log.");
+    std::string result = w.take();
+    log_line(" FunctionExecution verified name=" + gate.name + " TX=" + hex_bytes_text(frames.start) +
+             " wrRc=" + std::to_string(start_write.rc) + " rxCount=" + std::to_string(start_replies.count));
     return result;
 }
 
+}  // namespace
+
 std::string run_safe_function(const char* request_text) {
-    const RequestFields request(request_text, kKeys);
+    const RequestFields request(request_text);
     GateRequest gate(request, kSafeFunctionProfile);
     if (auto answer = answer_before_send(kSafeFunctionProfile, request, gate, [&] { return simulation_answer(gate); })) {
         return std::move(*answer);
@@ -156,9 +156,4 @@ std::string run_safe_function(const char* request_text) {
     return run_verified(gate, frames, vbatt);
 }
 
-}  // namespace
 }  // namespace vx::commands
-
-extern "C" VX_API int VX_CALL VX_RunSafeFunction(const char* request, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [request] { return vx::commands::run_safe_function(request); });
-}

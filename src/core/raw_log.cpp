@@ -26,13 +26,11 @@ std::string timestamp() {
 
 }  // namespace
 
-void log_line(std::string_view text, LineEnd end) { log_line({text}, end); }
-
-void log_line(std::initializer_list<std::string_view> text, LineEnd end) {
+void log_line(std::string_view text, LineEnd end) {
     // The whole line is built before the lock: appending it either succeeds
     // or, out of memory, leaves the log as it was.
     std::string line = timestamp();
-    for (const std::string_view piece : text) line += piece;
+    line += text;
     line += end == LineEnd::CrLf ? "\r\n" : "\n";
     std::lock_guard<std::mutex> lock(g_log_mutex);
     g_log += line;

@@ -1,7 +1,6 @@
 // The raw log: timestamped lines accumulated in memory for the host.
 #pragma once
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -9,14 +8,11 @@ namespace vx {
 
 enum class LineEnd { CrLf, Lf };
 
-// Appends "YYYY-MM-DD hh:mm:ss" + text + line end as one piece. The text
+// The one writer of log lines: every export builds its line's text and hands
+// it here. Appends "YYYY-MM-DD hh:mm:ss" + text + line end as one piece. The text
 // begins with its own blank. A line that cannot be built (out of memory) is
 // not appended at all, and the exception propagates to the export guard.
 void log_line(std::string_view text, LineEnd end = LineEnd::CrLf);
-
-// The same for a text given in pieces, which are appended to the log one
-// after the other: no text of the whole line is built first.
-void log_line(std::initializer_list<std::string_view> text, LineEnd end = LineEnd::CrLf);
 
 // Copies the whole log by the result buffer convention and returns its
 // length. Holds only the log's own lock, never the core lock, so a reader is

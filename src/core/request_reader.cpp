@@ -13,27 +13,24 @@ bool is_request_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c =
 // isspace in the C locale, which strtol skips.
 bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// A quoted value runs to its closing quote or the end of the text. Without
-// escapes it is the request's own bytes; with escapes it is decoded into
-// storage.
-std::string_view read_quoted(std::string_view rest, std::string& storage) {
-    const std::size_t first = rest.find_first_of("\"\\");
-    if (first == std::string_view::npos || rest[first] == '"') return rest.substr(0, first);
-    storage.assign(rest.substr(0, first));
-    for (std::size_t i = first; i < rest.size() && rest[i] != '"'; ++i) {
+// A quoted value runs to its closing quote or the end of the text; its
+// escapes are decoded.
+std::string read_quoted(std::string_view rest) {
+    std::string value;
+    for (std::size_t i = 0; i < rest.size() && rest[i] != '"'; ++i) {
         if (rest[i] != '\\') {
-            storage.push_back(rest[i]);
+            value.push_back(rest[i]);
             continue;
         }
         if (++i == rest.size()) break;  // a lone trailing backslash adds nothing
         switch (rest[i]) {
-            case 'n': storage.push_back('\n'); break;
-            case 'r': storage.push_back('\r'); break;
-            case 't': storage.push_back('\t'); break;
-            default: storage.push_back(rest[i]); break;  // ", \, / and anything else: itself
+            case 'n': value.push_back('\n'); break;
+            case 'r': value.push_back('\r'); break;
+            case 't': value.push_back('\t'); break;
+            default: value.push_back(rest[i]); break;  // ", \, / and anything else: itself
         }
     }
-    return storage;
+    return value;
 }
 
 // A bare value runs to the first comma or closing brace. Only blanks and TABs
@@ -65,10 +62,10 @@ int parse_int_like_strtol(std::string_view text) {
 
 }  // namespace
 
-RequestFields::RequestFields(const char* request, RequestKeys /*keys*/)
+RequestFields::RequestFields(const char* request)
     : request_(request != nullptr ? std::string_view(request) : std::string_view()) {}
 
-std::string_view RequestFields::text_view(std::string_view key, std::string& storage) const {
+std::string RequestFields::text(std::string_view key) const {
     const std::string quoted_key = '"' + std::string(key) + '"';
     const std::size_t hit = request_.find(quoted_key);
     if (hit == std::string_view::npos) return {};
@@ -77,32 +74,18 @@ std::string_view RequestFields::text_view(std::string_view key, std::string& sto
     std::size_t pos = colon + 1;
     while (pos < request_.size() && is_request_space(request_[pos])) ++pos;
     if (pos == request_.size()) return {};
-    if (request_[pos] == '"') return read_quoted(request_.substr(pos + 1), storage);
-    return read_bare(request_.substr(pos));
-}
-
-std::string RequestFields::text(std::string_view key) const {
-    std::string storage;
-    return std::string(text_view(key, storage));
+    if (request_[pos] == '"') return read_quoted(request_.substr(pos + 1));
+    return std::string(read_bare(request_.substr(pos)));
 }
 
 int RequestFields::integer(std::string_view key, int fallback) const {
-    std::string storage;
-    const std::string_view value = text_view(key, storage);
+    const std::string value = text(key);
     return value.empty() ? fallback : parse_int_like_strtol(value);
 }
 
 bool RequestFields::flag(std::string_view key) const {
-    std::string storage;
-    const std::string value = ascii_lowercase(std::string(text_view(key, storage)));
+    const std::string value = ascii_lowercase(text(key));
     return value == "true" || value == "1" || value == "yes";
-}
-
-std::string ascii_lowercase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 }  // namespace vx

@@ -6,27 +6,21 @@
 // one.
 #pragma once
 
-#include <span>
 #include <string>
 #include <string_view>
 
-namespace vx {
+#include "platform/ascii_case.h"
 
-// The keys an export reads, as the exports name them.
-using RequestKeys = std::span<const std::string_view>;
+namespace vx {
 
 class RequestFields {
 public:
     // The request text must outlive this. Each key is searched for when it
-    // is asked for; the keys an export names are not needed to find them and
-    // are accepted only so that an export can list what it reads.
-    explicit RequestFields(const char* request, RequestKeys keys = {});
+    // is asked for.
+    explicit RequestFields(const char* request);
 
     // The value of "key" as text; empty when absent, without colon or empty.
     std::string text(std::string_view key) const;
-    // The same without a copy where the value stands in the request as it
-    // is (no escapes): a view of the request, or else of storage.
-    std::string_view text_view(std::string_view key, std::string& storage) const;
 
     // The value converted like strtol in base 10 (clamped to the int range),
     // or fallback when the text is empty. Non-numeric text gives 0.
@@ -38,9 +32,5 @@ public:
 private:
     std::string_view request_;
 };
-
-// ASCII A-Z to a-z; every other byte unchanged. Changes the text it is
-// given, so a temporary is lowercased without a copy.
-std::string ascii_lowercase(std::string text);
 
 }  // namespace vx

@@ -12,9 +12,6 @@ namespace vx {
 
 namespace {
 
-// After each attempt: up to eight messages, 250 ms per read.
-constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
-
 constexpr std::string_view kNotConnectedResult =
     "{\"ok\":false,\"mode\":\"real-j2534-backend-forward\",\"stage\":\"not-connected\","
     "\"commandSent\":false,\"noTx\":true,"
@@ -45,10 +42,8 @@ struct ProbeRun {
 
 void log_attempt(std::string_view read_type, std::string_view context, const ProbeAttempt& attempt,
                  const WriteOutcome& outcome) {
-    std::string line = " BUILD322 backend-forward attempt kind=";
-    line.append(read_type).append(" context=").append(context).append(" name=").append(attempt.name);
-    append_attempt_log_fields(line, outcome);
-    log_line(line);
+    log_line(" BUILD322 backend-forward attempt kind=" + std::string(read_type) + " context=" + std::string(context) +
+             " name=" + std::string(attempt.name) + attempt_log_fields(outcome));
 }
 
 // Sends one attempt from empty device queues, so its reads show only what
@@ -56,24 +51,20 @@ void log_attempt(std::string_view read_type, std::string_view context, const Pro
 bool run_attempt(const ProbeAttempt& attempt, std::string_view read_type, std::string_view context,
                  ProbeRun& run) {
     clear_tx_rx_buffers();
-    WriteOutcome outcome{.tx = attempt.frame, .tx_flags = attempt.tx_flags};
-    outcome.rc = write_frame(attempt.frame, attempt.tx_flags, attempt.timeout_ms, outcome.written);
-    const RxList rx = read_rx_list(kAttemptReplies);
-    outcome.rx_count = rx.count;
-    outcome.rx = rx.json;
+    const WriteOutcome outcome = send_and_read(attempt.frame, attempt.tx_flags, attempt.timeout_ms, kAttemptReplies);
 
     // Here a frame counts as sent as soon as the device took any message,
     // whatever status came with it: the probe only has to show that the
     // physical path moves.
     const bool accepted = outcome.written != 0;
-    if ((rx.count > 0 && !run.any_reply) || accepted) run.shown_rx = rx.json;
+    if ((outcome.rx_count > 0 && !run.any_reply) || accepted) run.shown_rx = outcome.rx;
     if (accepted) {
         run.accepted = &attempt;
         run.accepted_rc = outcome.rc;
         run.accepted_written = outcome.written;
     }
-    run.any_reply = run.any_reply || rx.count > 0;
-    run.total_rx += rx.count;
+    run.any_reply = run.any_reply || outcome.rx_count > 0;
+    run.total_rx += outcome.rx_count;
 
     if (run.attempts.str().size() > 1) run.attempts.raw(",");
     append_attempt_object(run.attempts, attempt.name, outcome);
@@ -101,7 +92,7 @@ std::string probe_result(std::string_view read_type, std::string_view context, c
     w.raw("\",\"commandSent\":").boolean(sent);
     w.raw(",\"noTx\":").boolean(!sent);
     w.raw(",\"physicalTxAttempted\":true,\"ecuResponseSeen\":").boolean(run.any_reply);
-    append_write_outcome(w, summary, OutcomeLayout::Report);
+    append_write_report(w, summary);
     w.raw(",\"attempts\":").raw(run.attempts.str());
     w.raw(",\"message\":\"").raw(kProbeMessage).raw("\"}");
     return w.take();
@@ -124,9 +115,7 @@ std::string run_backend_forward_probe(std::string_view read_type, std::string_vi
 }
 
 std::string run_function_fallback_probe(std::string_view kind, std::string_view name, std::uint32_t timeout_ms) {
-    std::string context(kind);
-    context.push_back(':');
-    context.append(name);
+    const std::string context = std::string(kind) + ":" + std::string(name);
     return run_backend_forward_probe("function-fallback", context,
                                      build_function_click_attempts(attempt_timeout(timeout_ms)));
 }

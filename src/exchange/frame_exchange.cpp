@@ -17,20 +17,13 @@ void append_rx_entry(std::string& out, const PASSTHRU_MSG& message) {
     const std::size_t shown = static_cast<std::size_t>(
         std::min<unsigned long>(message.DataSize, static_cast<unsigned long>(j2534::kMsgDataCapacity)));
 
-    out += "{\"protocol\":";
-    append_unsigned(out, message.ProtocolID);
-    out += ",\"rxStatus\":";
-    append_unsigned(out, message.RxStatus);
-    out += ",\"txFlags\":";
-    append_unsigned(out, message.TxFlags);
-    out += ",\"timestamp\":";
-    append_unsigned(out, message.Timestamp);
-    out += ",\"size\":";
-    append_unsigned(out, message.DataSize);
+    out += "{\"protocol\":" + std::to_string(message.ProtocolID);
+    out += ",\"rxStatus\":" + std::to_string(message.RxStatus);
+    out += ",\"txFlags\":" + std::to_string(message.TxFlags);
+    out += ",\"timestamp\":" + std::to_string(message.Timestamp);
+    out += ",\"size\":" + std::to_string(message.DataSize);
     // Hex digits and blanks need no JSON escaping.
-    out += ",\"hex\":\"";
-    append_hex_bytes(out, message.Data, shown);
-    out += "\"}";
+    out += ",\"hex\":\"" + hex_bytes_text({message.Data, shown}) + "\"}";
 }
 
 }  // namespace
@@ -92,34 +85,52 @@ j2534::Status clear_tx_rx_buffers() {
     return tx != 0 ? tx : rx;
 }
 
-void append_write_outcome(ResultWriter& w, const WriteOutcome& outcome, OutcomeLayout layout) {
-    w.raw(",\"writeRc\":").signed_number(outcome.rc);
-    w.raw(",\"writeRcName\":\"").text(j2534::status_name(outcome.rc)).raw("\"");
-    if (layout == OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
-    w.raw(",\"txHex\":\"").hex(outcome.tx).raw("\"");
-    if (layout == OutcomeLayout::Attempt) w.raw(",\"txFlags\":").unsigned_number(outcome.tx_flags);
-    if (layout != OutcomeLayout::Report) w.raw(",\"txMessagesWritten\":").unsigned_number(outcome.written);
-    w.raw(",\"rxCount\":").unsigned_number(outcome.rx_count);
-    w.raw(",\"rx\":").raw(outcome.rx);
+WriteOutcome send_and_read(std::span<const std::uint8_t> frame, std::uint32_t tx_flags, std::uint32_t timeout_ms,
+                           ReadLimits replies) {
+    WriteOutcome outcome{.tx = frame, .tx_flags = tx_flags};
+    outcome.rc = write_frame(frame, tx_flags, timeout_ms, outcome.written);
+    RxList rx = read_rx_list(replies);
+    outcome.rx_count = rx.count;
+    outcome.rx = std::move(rx.json);
+    return outcome;
+}
+
+void append_write_status(ResultWriter& w, j2534::Status rc) {
+    w.raw(",\"writeRc\":").signed_number(rc);
+    w.raw(",\"writeRcName\":\"").text(j2534::status_name(rc)).raw("\"");
+}
+
+void append_tx_hex(ResultWriter& w, std::span<const std::uint8_t> tx) { w.raw(",\"txHex\":\"").hex(tx).raw("\""); }
+
+void append_messages_written(ResultWriter& w, std::uint32_t written) {
+    w.raw(",\"txMessagesWritten\":").unsigned_number(written);
+}
+
+void append_replies(ResultWriter& w, std::uint32_t rx_count, std::string_view rx) {
+    w.raw(",\"rxCount\":").unsigned_number(rx_count).raw(",\"rx\":").raw(rx);
+}
+
+void append_write_report(ResultWriter& w, const WriteOutcome& outcome) {
+    append_write_status(w, outcome.rc);
+    append_messages_written(w, outcome.written);
+    append_tx_hex(w, outcome.tx);
+    append_replies(w, outcome.rx_count, outcome.rx);
 }
 
 void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOutcome& outcome) {
     w.raw("{\"name\":\"").text(name).raw("\"");
-    append_write_outcome(w, outcome, OutcomeLayout::Attempt);
+    append_write_status(w, outcome.rc);
+    append_tx_hex(w, outcome.tx);
+    w.raw(",\"txFlags\":").unsigned_number(outcome.tx_flags);
+    append_messages_written(w, outcome.written);
+    append_replies(w, outcome.rx_count, outcome.rx);
     w.raw("}");
 }
 
-void append_attempt_log_fields(std::string& line, const WriteOutcome& outcome) {
-    line.append(" TX=");
-    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
-    line.append(" flags=");
-    append_unsigned(line, outcome.tx_flags);
-    line.append(" wrRc=");
-    append_decimal(line, outcome.rc);
-    line.append(" written=");
-    append_unsigned(line, outcome.written);
-    line.append(" rxCount=");
-    append_unsigned(line, outcome.rx_count);
+std::string attempt_log_fields(const WriteOutcome& outcome) {
+    return " TX=" + hex_bytes_text(outcome.tx) + " flags=" + std::to_string(outcome.tx_flags) +
+           " wrRc=" + std::to_string(outcome.rc) + " written=" + std::to_string(outcome.written) +
+           " rxCount=" + std::to_string(outcome.rx_count);
 }
 
 }  // namespace vx

@@ -64,27 +64,33 @@ struct WriteOutcome {
     std::uint32_t tx_flags = 0;
     std::uint32_t written = 0;
     std::uint32_t rx_count = 0;
-    std::string_view rx = "[]";  // a finished rx list
+    std::string rx = "[]";  // a finished rx list
 };
 
-// The orders in which results list a write outcome's members.
-enum class OutcomeLayout {
-    // Probe attempt objects: txHex and txFlags before txMessagesWritten.
-    Attempt,
-    // The protocol traffic probe: txHex before txMessagesWritten, no txFlags.
-    Traffic,
-    // The backend-forward and command results: txMessagesWritten before txHex.
-    Report,
-};
+// One attempt of a probe: writes the frame, then reads up to the limit's
+// replies (read_rx_list), whatever the write's status.
+WriteOutcome send_and_read(std::span<const std::uint8_t> frame, std::uint32_t tx_flags, std::uint32_t timeout_ms,
+                           ReadLimits replies);
 
-// Appends ,"writeRc":N,"writeRcName":"..",... through ,"rx":[...] in the
-// layout's order.
-void append_write_outcome(ResultWriter& w, const WriteOutcome& outcome, OutcomeLayout layout);
+// The members that report a write and what came back after it. Each result
+// lists them in its own order.
+// ,"writeRc":N,"writeRcName":".."
+void append_write_status(ResultWriter& w, j2534::Status rc);
+// ,"txHex":".."
+void append_tx_hex(ResultWriter& w, std::span<const std::uint8_t> tx);
+// ,"txMessagesWritten":N
+void append_messages_written(ResultWriter& w, std::uint32_t written);
+// ,"rxCount":N,"rx":[...]
+void append_replies(ResultWriter& w, std::uint32_t rx_count, std::string_view rx);
+// The order of the backend-forward and command results: status, messages
+// written, txHex, replies.
+void append_write_report(ResultWriter& w, const WriteOutcome& outcome);
 
-// Appends the attempt object {"name":"..",<the outcome in Attempt layout>}.
+// Appends the attempt object {"name":"..",status,txHex,txFlags,messages
+// written,replies}.
 void append_attempt_object(ResultWriter& w, std::string_view name, const WriteOutcome& outcome);
 
-// Appends the attempt's log fields " TX=.. flags=N wrRc=N written=N rxCount=N".
-void append_attempt_log_fields(std::string& line, const WriteOutcome& outcome);
+// The attempt's log fields " TX=.. flags=N wrRc=N written=N rxCount=N".
+std::string attempt_log_fields(const WriteOutcome& outcome);
 
 }  // namespace vx

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -14,10 +12,6 @@
 namespace vx {
 
 namespace {
-
-// After each row: up to four messages, 100 ms per read, so a silent row
-// costs one short read.
-constexpr ReadLimits kRowReplies{.max_messages = 4, .timeout_ms = 100};
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"KLineActivityProbe simulation\","
@@ -31,18 +25,12 @@ constexpr std::string_view kNote =
 
 // Sends one row, reports it and logs it; true when the device confirmed it.
 bool send_row(const CatalogueFrame& row, ResultWriter& probes, RxList& rx) {
-    WriteOutcome outcome{.tx = row.bytes, .tx_flags = row.tx_flags};
-    outcome.rc = write_frame(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
-    rx = read_rx_list(kRowReplies);
-    outcome.rx_count = rx.count;
-    outcome.rx = rx.json;
+    const WriteOutcome outcome = send_and_read(row.bytes, row.tx_flags, kDefaultProbeTimeoutMs, kActivityRowReplies);
+    rx = {.json = outcome.rx, .count = outcome.rx_count};
 
     if (probes.str().size() > 1) probes.raw(",");
     append_attempt_object(probes, row.name, outcome);
-    std::string line = " KLineActivityProbe ";
-    line.append(row.name);
-    append_attempt_log_fields(line, outcome);
-    log_line(line);
+    log_line(" KLineActivityProbe " + std::string(row.name) + attempt_log_fields(outcome));
     // A device may count a message as written and still report an error
     // (SAE J2534-1 04.04, 7.3.6): only a clean status with exactly one
     // message confirms that the frame went out.
@@ -84,7 +72,3 @@ std::string kline_activity_probe() {
 }
 
 }  // namespace vx
-
-extern "C" VX_API int VX_CALL VX_KLineActivityProbe(char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::kline_activity_probe(); });
-}

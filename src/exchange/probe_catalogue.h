@@ -15,13 +15,23 @@
 #include <vector>
 
 #include "core/text_utils.h"
+#include "exchange/frame_exchange.h"
 #include "j2534/passthru.h"
 
 namespace vx {
 
 // The write time-out of a probe frame: the activity rows, the KWP71
-// keepalive, and an attempt for which none (0) is given.
+// keepalive, and an attempt for which none (0) is given (the host's contract;
+// a 10,400-baud ISO 9141-2 line sends a short frame in a few ms).
 inline constexpr std::uint32_t kDefaultProbeTimeoutMs = 1000;
+
+// How long each probe reads replies after its frames (the host's contract).
+// The activity probe after each row: a silent row costs one short read.
+inline constexpr ReadLimits kActivityRowReplies{.max_messages = 4, .timeout_ms = 100};
+// The traffic probe listens until 200 ms pass without a message, or for eight.
+inline constexpr ReadLimits kTrafficListening{.max_messages = 8, .timeout_ms = 200};
+// The backend-forward probe after each attempt.
+inline constexpr ReadLimits kAttemptReplies{.max_messages = 8, .timeout_ms = 250};
 
 namespace probe_bytes {
 // ISO 9141-2 OBD request header 68 6A F1, then mode 01 PID 00 (supported
@@ -74,7 +84,8 @@ inline constexpr std::array<CatalogueFrame, 4> kKLineActivityFrames{{
 // The protocol traffic probe's KWP71 keepalive.
 inline constexpr CatalogueFrame kKwp71Keepalive{"KWP71 empty/ACK keepalive", probe_bytes::kKwp71EmptyAck, 0};
 
-// The frames the fault and live-data reads request, and their write time-outs.
+// The frames the fault and live-data reads request, and their write time-outs
+// (the host's contract).
 inline constexpr std::span<const std::uint8_t> kFaultReadFrame{probe_bytes::kObdMode03Header};
 inline constexpr std::uint32_t kFaultReadTimeoutMs = 1500;
 inline constexpr std::span<const std::uint8_t> kLiveDataReadFrame{probe_bytes::kObdMode01Header};

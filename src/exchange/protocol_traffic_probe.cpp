@@ -2,21 +2,17 @@
 
 #include <cstdint>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
 #include "exchange/frame_exchange.h"
 #include "exchange/probe_catalogue.h"
 #include "j2534/device_state.h"
+#include "platform/ascii_case.h"
 
 namespace vx {
 
 namespace {
-
-// Listening ends at the first 200 ms without a message or after eight.
-constexpr ReadLimits kListening{.max_messages = 8, .timeout_ms = 200};
 
 constexpr std::string_view kSimulationResult =
     "{\"ok\":true,\"simulation\":true,\"noTx\":true,\"stage\":\"ProtocolTrafficProbe simulation\","
@@ -24,25 +20,30 @@ constexpr std::string_view kSimulationResult =
     "\"rxCount\":0,\"rx\":[]}";
 
 void log_traffic(std::string_view protocol, const WriteOutcome& outcome) {
-    std::string line = " ProtocolTrafficProbe ";
-    line.append(protocol).append(" TX=");
-    append_hex_bytes(line, outcome.tx.data(), outcome.tx.size());
-    line.append(" wrRc=");
-    append_decimal(line, outcome.rc);
-    line.append(" rxCount=");
-    append_unsigned(line, outcome.rx_count);
-    log_line(line);
+    log_line(" ProtocolTrafficProbe " + std::string(protocol) + " TX=" + hex_bytes_text(outcome.tx) +
+             " wrRc=" + std::to_string(outcome.rc) + " rxCount=" + std::to_string(outcome.rx_count));
+}
+
+// True when the protocol text names KWP71 in any ASCII case, anywhere ("KWP71
+// audit" does, "KWP7" and "ISO9141" do not).
+bool selects_kwp71(std::string_view protocol) {
+    return ascii_lowercase(std::string(protocol)).find("kwp71") != std::string::npos;
+}
+
+std::string traffic_result(std::string_view protocol, bool kwp71, bool ok, const WriteOutcome& outcome) {
+    ResultWriter w;
+    w.raw("{\"ok\":").boolean(ok);
+    w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
+    w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
+    append_write_status(w, outcome.rc);
+    append_tx_hex(w, outcome.tx);
+    append_messages_written(w, outcome.written);
+    append_replies(w, outcome.rx_count, outcome.rx);
+    w.raw("}");
+    return w.take();
 }
 
 }  // namespace
-
-bool selects_kwp71(std::string_view protocol) {
-    std::string upper(protocol);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper.find("KWP71") != std::string::npos;
-}
 
 std::string protocol_traffic_probe(std::string_view protocol) {
     if (simulation_on()) {
@@ -68,25 +69,13 @@ std::string protocol_traffic_probe(std::string_view protocol) {
         outcome.tx = kKwp71Keepalive.bytes;
         outcome.rc = write_frame(outcome.tx, kKwp71Keepalive.tx_flags, kDefaultProbeTimeoutMs, outcome.written);
     }
-    const RxList rx = read_rx_list(kListening);
+    const RxList rx = read_rx_list(kTrafficListening);
     outcome.rx_count = rx.count;
     outcome.rx = rx.json;
     const bool ok = kwp71 ? (outcome.rc == 0 && outcome.written == 1) : true;
-
-    ResultWriter w;
-    w.raw("{\"ok\":").boolean(ok);
-    w.raw(",\"stage\":\"ProtocolTrafficProbe\",\"protocol\":\"").text(protocol);
-    w.raw("\",\"probe\":\"").raw(kwp71 ? kKwp71Keepalive.name : std::string_view("passive listen only")).raw("\"");
-    append_write_outcome(w, outcome, OutcomeLayout::Traffic);
-    w.raw("}");
+    std::string result = traffic_result(protocol, kwp71, ok, outcome);
     log_traffic(protocol, outcome);
-    return w.take();
+    return result;
 }
 
 }  // namespace vx
-
-extern "C" VX_API int VX_CALL VX_ProtocolTrafficProbe(const char* probe, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [probe] {
-        return vx::protocol_traffic_probe(probe != nullptr ? std::string_view(probe) : std::string_view());
-    });
-}

@@ -7,10 +7,6 @@
 
 namespace vx {
 
-// True when the protocol text names KWP71: its ASCII upper-cased copy
-// contains "KWP71" anywhere ("kwp71 audit" does, "KWP7" and "ISO9141" do not).
-bool selects_kwp71(std::string_view protocol);
-
 // Runs the probe for the protocol text (empty when the host passed none) and
 // returns the result text. Must run inside the export guard.
 std::string protocol_traffic_probe(std::string_view protocol);

@@ -12,14 +12,14 @@ namespace vx::j2534 {
 namespace {
 
 template <typename Fn>
-Fn bind_entry(platform::LibraryHandle library, const char* name) {
-    return reinterpret_cast<Fn>(platform::find_symbol(library, name));
+Fn bind_entry(const platform::Library& library, const char* name) {
+    return reinterpret_cast<Fn>(library.symbol(name));
 }
 
 // Looks up the entry points the core uses, storing each whether found or not:
 // the eight of the binding in the order of SAE J2534-1 04.04's API list, then
 // PassThruStartMsgFilter, which only the channel connect calls.
-void bind_entry_points(platform::LibraryHandle library, EntryPoints& entry) {
+void bind_entry_points(const platform::Library& library, EntryPoints& entry) {
     entry.open = bind_entry<PTOPEN>(library, "PassThruOpen");
     entry.close = bind_entry<PTCLOSE>(library, "PassThruClose");
     entry.connect = bind_entry<PTCONNECT>(library, "PassThruConnect");
@@ -44,8 +44,8 @@ bool required_entry_points_bound(const EntryPoints& entry) {
 Status bind_library(const char* path) {
     if (path == nullptr || path[0] == '\0') return kCodeNoLibraryPath;
     DeviceState& state = device_state();
-    state.library = platform::load_library(path);
-    if (state.library == nullptr) return kCodeLoadFailed;
+    state.library = platform::Library(path);
+    if (!state.library.loaded()) return kCodeLoadFailed;
     state.library_path = path;
     bind_entry_points(state.library, state.entry);
     if (!required_entry_points_bound(state.entry)) return kCodeEntryPointMissing;
@@ -62,49 +62,14 @@ std::string load_failure_result(Status code) {
 
 // Frees the library when the failed open is done, however it ends.
 struct UnloadOnExit {
-    ~UnloadOnExit() { unload_device_library(); }
+    ~UnloadOnExit() { device_state().unload(); }
 };
 
-}  // namespace
-
-void unload_device_library() noexcept {
-    DeviceState& state = device_state();
-    // A real channel exists only on an open device. Without one the channel
-    // id can only be the placeholder of a simulated connect, which this
-    // library never handed out, so it is not passed to its PassThruDisconnect.
-    if (state.channel_id != 0 && state.device_id != 0) {
-        state.entry.disconnect(state.channel_id);
-        state.channel_id = 0;
-        state.ecu_init_confirmed = false;
-    }
-    if (state.device_id != 0) {
-        state.entry.close(state.device_id);
-        state.device_id = 0;
-    }
-    if (state.library != nullptr) {
-        platform::free_library(state.library);
-        state.library = nullptr;
-    }
-    state.library_path.clear();
-    state.entry = EntryPoints{};
-}
-
-namespace {
-
 std::string device_opened(DeviceState& state, unsigned long device_id) {
-    state.device_id = device_id;
+    state.device_opened(device_id);
     set_simulation(false);
-    // A device that has just been opened has no channel yet. A placeholder
-    // channel left by a simulated connect made without a device must not
-    // survive, or commands would go to a channel that was never connected.
-    state.channel_id = 0;
-    state.ecu_init_confirmed = false;
 
-    std::string line = " PassThruOpen OK dll=";
-    line += state.library_path;
-    line += " deviceId=";
-    append_unsigned(line, device_id);
-    log_line(line);
+    log_line(" PassThruOpen OK dll=" + state.library_path + " deviceId=" + std::to_string(device_id));
 
     ResultWriter w;
     w.raw("{\"ok\":true,\"stage\":\"PassThruOpen\",\"deviceId\":").unsigned_number(device_id);
@@ -116,13 +81,7 @@ std::string device_opened(DeviceState& state, unsigned long device_id) {
 // bound: it may ask PassThruGetLastError. The caller unloads it afterwards.
 std::string device_refused(const DeviceState& state, Status rc) {
     const std::string detail = status_detail_text(state.entry, rc);
-    std::string line = " PassThruOpen failed dll=";
-    line += state.library_path;
-    line += " rc=";
-    append_decimal(line, rc);
-    line += ' ';
-    line += detail;
-    log_line(line);
+    log_line(" PassThruOpen failed dll=" + state.library_path + " rc=" + std::to_string(rc) + " " + detail);
 
     ResultWriter w;
     w.raw("{\"ok\":false,\"stage\":\"PassThruOpen\",\"rc\":").signed_number(rc);
@@ -136,7 +95,7 @@ std::string device_refused(const DeviceState& state, Status rc) {
 }  // namespace
 
 std::string open_device_library(const char* path) {
-    unload_device_library();
+    device_state().unload();
     const Status code = bind_library(path);
     if (code != kStatusNoError) return load_failure_result(code);
 
@@ -150,8 +109,8 @@ std::string open_device_library(const char* path) {
 }
 
 std::string close_device_library() {
-    unload_device_library();
-    device_state().kwp71_block_counter = 1;
+    device_state().unload();
+    device_state().reset_block_counter();
     set_simulation(true);
     log_line(" PassThru closed");
     return "{\"ok\":true}";

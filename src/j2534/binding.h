@@ -6,14 +6,6 @@
 
 namespace vx::j2534 {
 
-// Unloads whatever is present, in this order: disconnects an open channel
-// (when PassThruDisconnect is bound), closes an open device (when
-// PassThruClose is bound), frees the library, forgets the path and all entry
-// points. The statuses of the device calls are ignored. Leaves the simulation
-// switch and the KWP71 block counter alone. Callable at any time inside the
-// export guard; does nothing for what is not present.
-void unload_device_library() noexcept;
-
 // Releases the current binding, loads the library at path exactly as given,
 // binds the entry points (seven required, two optional) and opens the default
 // device. Returns the result text of VX_OpenJ2534Dll.

@@ -1,12 +1,7 @@
-// The bound PassThru library and what the core holds of its device.
-//
-// One process-wide record with static initial values only: nothing runs at
-// library load to set it up. Every export reaches it through the export
-// guard, which holds the core lock for the whole call. The binding writes
-// the library fields; the channel connect and the five-baud initialisation
-// write the channel id and the ECU-init-confirmed flag; the KWP71 actuator
-// advances the block counter, which every new binding, channel and
-// initialisation restarts.
+// The bound PassThru library and what the core holds of its device: one
+// process-wide record, constant-initialised so nothing runs at library load,
+// and reached only inside the export guard, which holds the core lock for the
+// whole call. Each rule on it lives in one operation below.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +27,7 @@ struct EntryPoints {
 
 struct DeviceState {
     std::string library_path;
-    platform::LibraryHandle library = nullptr;
+    platform::Library library;
     // Whatever the library exports; whenever a device is open, all seven
     // required entry points are bound.
     EntryPoints entry;
@@ -41,14 +36,42 @@ struct DeviceState {
     unsigned long device_id = 0;
     unsigned long channel_id = 0;
     bool ecu_init_confirmed = false;
-    // Counter byte for the next KWP71 block when a request gives none; 1..255.
+    // Counter byte for the next KWP71 block when a request gives none; 1..255
+    // (every operation below keeps it there, so a block never carries 0).
     std::uint8_t kwp71_block_counter = 1;
 
+    // A device just opened has no channel yet: a placeholder channel left by
+    // a simulated connect must not survive, or commands would go to a
+    // channel that was never connected.
+    void device_opened(unsigned long id) {
+        device_id = id;
+        channel_id = 0;
+        ecu_init_confirmed = false;
+    }
+    // A new channel (or the simulated placeholder) starts its KWP71 blocks
+    // from counter 1.
+    void start_channel(unsigned long id) {
+        channel_id = id;
+        reset_block_counter();
+    }
+    // Disconnects the device's channel; its status is ignored. Without a
+    // device the channel id can only be the placeholder of a simulated
+    // connect, which no library handed out, so it is left alone.
+    void release_channel() noexcept;
     // An ECU confirmed on the channel starts its KWP71 blocks from counter 1.
     void confirm_ecu_init() {
         ecu_init_confirmed = true;
-        kwp71_block_counter = 1;
+        reset_block_counter();
     }
+    void reset_block_counter() { kwp71_block_counter = 1; }
+    // After a block with counter `used` counted as sent: used + 1, and 1 after 255.
+    void block_sent(std::uint8_t used) {
+        kwp71_block_counter = used == 255 ? std::uint8_t{1} : static_cast<std::uint8_t>(used + 1);
+    }
+    // Releases the channel, closes the device (status ignored), frees the
+    // library and forgets its path and entry points. Leaves the block
+    // counter alone.
+    void unload() noexcept;
 };
 
 // The process-wide instance. Only code running inside the export guard may

@@ -103,11 +103,8 @@ enum StatusCode : Status {
 inline constexpr Status kFirstStatusCode = kStatusNoError;
 inline constexpr Status kLastStatusCode = kErrInvalidDeviceId;
 
-// Section 7.3.4: protocol ids.
-enum ProtocolId : unsigned long {
-    kProtocolJ1850Vpw = 1, kProtocolJ1850Pwm = 2, kProtocolIso9141 = 3,
-    kProtocolIso14230 = 4, kProtocolCan = 5,      kProtocolIso15765 = 6,
-};
+// Section 7.3.4: protocol ids (the core uses only ISO 9141).
+enum ProtocolId : unsigned long { kProtocolIso9141 = 3 };
 
 // PassThruConnect flags. ISO9141_NO_CHECKSUM (0x200) also stands in TxFlags,
 // where it tells the device not to append the ISO 9141-2 checksum to one
@@ -115,11 +112,9 @@ enum ProtocolId : unsigned long {
 inline constexpr unsigned long kFlagIso9141NoChecksum = 0x200;
 inline constexpr unsigned long kFlagIso9141KLineOnly = 0x1000;
 
-// Section 7.3.8: ioctl ids.
+// Section 7.3.8: the ioctl ids the core uses.
 enum IoctlId : unsigned long {
-    kIoctlGetConfig = 1,     kIoctlSetConfig = 2,     kIoctlReadVbatt = 3,
-    kIoctlFiveBaudInit = 4,  kIoctlFastInit = 5,      kIoctlClearTxBuffer = 7,
-    kIoctlClearRxBuffer = 8, kIoctlClearPeriodicMsgs = 9, kIoctlClearMsgFilters = 10,
+    kIoctlSetConfig = 2, kIoctlReadVbatt = 3, kIoctlFiveBaudInit = 4, kIoctlClearTxBuffer = 7, kIoctlClearRxBuffer = 8,
 };
 
 // SET_CONFIG parameter ids.

@@ -63,11 +63,7 @@ const char* hint_text(Status status) {
 }
 
 std::string name_and_code(Status status) {
-    std::string text = status_name(status);
-    text += " (rc=";
-    append_decimal(text, status);
-    text += ')';
-    return text;
+    return std::string(status_name(status)) + " (rc=" + std::to_string(status) + ")";
 }
 
 // The library's own last-error text: read from a zeroed buffer of the size
@@ -100,21 +96,12 @@ std::string status_detail_text(const EntryPoints& entry, Status status) {
         return name_and_code(status);
     }
     if (status != 0 && says_nothing(library_text)) return name_and_code(status);
-    std::string text = status_name(status);
-    text += ": ";
-    text += library_text;
-    return text;
+    return std::string(status_name(status)) + ": " + library_text;
 }
 
 std::string status_hint_sentence(std::string_view operation, Status status) {
-    std::string text(operation);
-    text += " returned ";
-    text += status_name(status);
-    text += " (rc=";
-    append_decimal(text, status);
-    text += "). ";
-    text += hint_text(status);
-    return text;
+    return std::string(operation) + " returned " + std::string(status_name(status)) + " (rc=" + std::to_string(status) +
+           "). " + std::string(hint_text(status));
 }
 
 }  // namespace vx::j2534

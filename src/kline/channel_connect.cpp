@@ -22,10 +22,7 @@ std::string connect_failed(const j2534::DeviceState& state, j2534::Status status
     w.raw("{\"ok\":false,\"stage\":\"PassThruConnect ISO9141\",\"rc\":").signed_number(status);
     w.raw(",\"rcName\":\"").text(j2534::status_name(status));
     w.raw("\",\"error\":\"").text(detail).raw("\"}");
-    std::string line = " ISO9141 connect failed rc=";
-    append_decimal(line, status);
-    line.append(" ").append(detail);
-    log_line(line);
+    log_line(" ISO9141 connect failed rc=" + std::to_string(status) + " " + detail);
     return w.take();
 }
 
@@ -67,10 +64,7 @@ PassFilter set_pass_filter(const j2534::DeviceState& state) {
         if (filter.rc == 0) return filter;
         filter.warning = j2534::status_hint_sentence("PassThruStartMsgFilter", filter.rc);
     }
-    std::string line = " PassThruStartMsgFilter warning rc=";
-    append_decimal(line, filter.rc);
-    line.append(" ").append(filter.warning);
-    log_line(line);
+    log_line(" PassThruStartMsgFilter warning rc=" + std::to_string(filter.rc) + " " + filter.warning);
     return filter;
 }
 
@@ -79,10 +73,7 @@ PassFilter set_pass_filter(const j2534::DeviceState& state) {
 std::string vbatt_warning(j2534::Status rc) {
     if (rc == 0) return {};
     std::string warning = j2534::status_hint_sentence("READ_VBATT", rc);
-    std::string line = " READ_VBATT warning rc=";
-    append_decimal(line, rc);
-    line.append(" ").append(warning);
-    log_line(line);
+    log_line(" READ_VBATT warning rc=" + std::to_string(rc) + " " + warning);
     return warning;
 }
 
@@ -92,11 +83,7 @@ std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud
     const j2534::VbattReading vbatt = j2534::read_vbatt();
     const std::string warning = vbatt_warning(vbatt.rc);
 
-    std::string ok_line = " ISO9141 connect OK channelId=";
-    append_unsigned(ok_line, state.channel_id);
-    ok_line += " baud=";
-    append_unsigned(ok_line, baud);
-    log_line(ok_line);
+    log_line(" ISO9141 connect OK channelId=" + std::to_string(state.channel_id) + " baud=" + std::to_string(baud));
 
     ResultWriter w;
     w.raw("{\"ok\":true,\"channelId\":").unsigned_number(state.channel_id);
@@ -117,7 +104,7 @@ std::string connected_result(const j2534::DeviceState& state, std::uint32_t baud
 // operations treat as open, with the ECU taken as initialised.
 std::string simulated_connect(j2534::DeviceState& state) {
     log_line(" ISO9141 connect simulation: no TX");
-    state.channel_id = 1;
+    state.start_channel(1);
     state.confirm_ecu_init();
     return kSimulationResult;
 }
@@ -129,13 +116,8 @@ std::string connect_iso9141_channel(std::uint32_t baud_rate) {
     if (simulation_on()) return simulated_connect(state);
     if (state.device_id == 0) return kNotOpenResult;
 
-    // One channel at a time: release the earlier one first. Its status says
-    // nothing useful about the new connect and is ignored.
-    if (state.channel_id != 0) {
-        state.entry.disconnect(state.channel_id);
-        state.channel_id = 0;
-        state.ecu_init_confirmed = false;
-    }
+    // One channel at a time: release the earlier one first.
+    state.release_channel();
 
     const std::uint32_t baud = baud_rate != 0 ? baud_rate : kDefaultIso9141Baud;
     unsigned long channel = 0;
@@ -143,8 +125,7 @@ std::string connect_iso9141_channel(std::uint32_t baud_rate) {
         state.device_id, j2534::kProtocolIso9141, j2534::kFlagIso9141KLineOnly, baud, &channel));
     if (connect_status != 0) return connect_failed(state, connect_status);
 
-    state.channel_id = channel;
-    state.kwp71_block_counter = 1;
+    state.start_channel(channel);
     return connected_result(state, baud);
 }
 

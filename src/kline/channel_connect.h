@@ -6,7 +6,8 @@
 
 namespace vx {
 
-// The baud rate a connect uses when the host passes 0: the ISO 9141-2 rate.
+// The baud rate a connect uses when the host passes 0 (the host's contract).
+// ISO 9141-2 itself runs at 10,400 baud, which a host asks for by value.
 inline constexpr std::uint32_t kDefaultIso9141Baud = 9600;
 
 // Releases an earlier channel, connects ISO9141 (K-line only) at baud_rate

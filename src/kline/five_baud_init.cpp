@@ -82,12 +82,7 @@ std::string try_five_baud_init(std::uint32_t ecu_address) {
     const auto key_count = std::min<unsigned long>(output.NumOfBytes, kFiveBaudKeyBytesCapacity);
     std::string result = init_result(ecu_address, status, message, std::span(key_bytes, key_count));
 
-    std::string line = " FIVE_BAUD_INIT addr=";
-    append_unsigned(line, ecu_address);
-    line += " rc=";
-    append_decimal(line, status);
-    line.append(" ").append(message);
-    log_line(line);
+    log_line(" FIVE_BAUD_INIT addr=" + std::to_string(ecu_address) + " rc=" + std::to_string(status) + " " + message);
     return result;
 }
 

@@ -6,7 +6,8 @@
 
 namespace vx {
 
-// The most key bytes offered to and reported from FIVE_BAUD_INIT.
+// The most key bytes offered to and reported from FIVE_BAUD_INIT: room to
+// spare, as an ISO 9141-2 ECU answers its 5-baud address with two.
 inline constexpr std::uint32_t kFiveBaudKeyBytesCapacity = 16;
 
 // Sends the low byte of ecu_address through the J2534 FIVE_BAUD_INIT ioctl and

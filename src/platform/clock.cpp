@@ -27,19 +27,10 @@ LocalTime system_local_time() {
     GetLocalTime(&st);
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 #else
-    // localtime_r costs more than the rest of a log line, and its answer
-    // changes only with the second; glibc reads the time zone once, not per
-    // call, so the same second always gives the same broken-down time.
-    thread_local time_t cached_second = -1;
-    thread_local LocalTime cached{};
     const time_t now = time(nullptr);
-    if (now != cached_second) {
-        struct tm parts {};
-        localtime_r(&now, &parts);
-        cached = {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
-        cached_second = now;
-    }
-    return cached;
+    struct tm parts {};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 #endif
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace vx::platform {
 
@@ -21,5 +22,35 @@ std::string last_load_error();
 void* find_symbol(LibraryHandle library, const char* name);
 
 void free_library(LibraryHandle library);
+
+// Owns one loaded library and frees it when dropped or replaced.
+class Library {
+public:
+    constexpr Library() = default;
+    explicit Library(const char* path) : handle_(load_library(path)) {}
+    Library(Library&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Library& operator=(Library&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    // constexpr, so that an empty owner can be part of a constant-initialised
+    // object.
+    constexpr ~Library() {
+        if (handle_ != nullptr) close();
+    }
+
+    bool loaded() const { return handle_ != nullptr; }
+    void* symbol(const char* name) const { return find_symbol(handle_, name); }
+    void close() noexcept {
+        free_library(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    LibraryHandle handle_ = nullptr;
+};
 
 }  // namespace vx::platform

@@ -1,5 +1,6 @@
 // Where there is no registry, the Linux convention for PassThru registrations
 // stands in for it: one JSON file per interface in $HOME/.passthru/.
+#include "platform/ascii_case.h"
 #include "platform/registry.h"
 
 #if !defined(_WIN32)
@@ -31,12 +32,7 @@ constexpr std::string_view kRegistrationExtension = ".json";
 constexpr std::string_view kFolderName = ".passthru";
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
+    return ascii_lowercase(std::string(a)) == ascii_lowercase(std::string(b));
 }
 
 // The folder key holds the sorted subkey names, a file key its values.

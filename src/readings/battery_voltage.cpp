@@ -1,8 +1,6 @@
 // VX_ReadBatteryVoltage and its volt texts.
 #include "readings/battery_voltage.h"
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -10,22 +8,26 @@
 
 namespace vx::readings {
 
+namespace {
+
+// Volts with exactly one decimal ("12.6") and with exactly six ("12.600000"),
+// both computed from the whole millivolt value in integer arithmetic. The
+// six-decimal form is always exact (1 mV = 0.001 V). The one-decimal form
+// rounds to the nearest tenth, and a value exactly half-way (a millivolt value
+// ending in 50, e.g. 12650) goes up, away from zero: 12.7. Binary floating
+// point would round such values either way depending on how 12.65 happens to
+// be stored, so the display would not be predictable.
 std::string volts_one_decimal(std::uint32_t milli_volts) {
     return tenths_text((static_cast<std::uint64_t>(milli_volts) + 50u) / 100u);
 }
 
 std::string volts_six_decimals(std::uint32_t milli_volts) {
-    std::string text = unsigned_text(milli_volts / 1000u);
-    text.push_back('.');
-    const std::uint32_t fraction = milli_volts % 1000u;
-    text.push_back(static_cast<char>('0' + fraction / 100u));
-    text.push_back(static_cast<char>('0' + fraction / 10u % 10u));
-    text.push_back(static_cast<char>('0' + fraction % 10u));
-    text.append("000");
-    return text;
+    // The millivolts past the whole volts as three digits, leading zeros kept.
+    const std::string millis = std::to_string(1000u + milli_volts % 1000u).substr(1);
+    return std::to_string(milli_volts / 1000u) + "." + millis + "000";
 }
 
-namespace {
+}  // namespace
 
 std::string read_battery_voltage() {
     if (simulation_on()) {
@@ -38,7 +40,7 @@ std::string read_battery_voltage() {
         w.raw("{\"ok\":true,\"available\":false,\"display\":\"----\"");
         j2534::append_vbatt_status(w, reading.rc);
         w.raw(",\"message\":\"Battery voltage unavailable; no J2534 channel/value is available.\"}");
-        log_line(" VX_ReadBatteryVoltage unavailable rc=" + decimal_text(reading.rc));
+        log_line(" VX_ReadBatteryVoltage unavailable rc=" + std::to_string(reading.rc));
         return w.take();
     }
     const std::string volts = volts_one_decimal(reading.milli_volts);
@@ -49,9 +51,4 @@ std::string read_battery_voltage() {
     return w.take();
 }
 
-}  // namespace
 }  // namespace vx::readings
-
-extern "C" VX_API int VX_CALL VX_ReadBatteryVoltage(char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_battery_voltage(); });
-}

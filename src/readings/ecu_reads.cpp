@@ -3,8 +3,6 @@
 
 #include <string_view>
 
-#include "VXArvessaDiagCore.h"
-#include "core/export_guard.h"
 #include "core/raw_log.h"
 #include "core/result_writer.h"
 #include "core/simulation_switch.h"
@@ -22,10 +20,8 @@ constexpr std::string_view kSimulatedFaults =
 
 // Both reads without a channel; list_member is "faults" or "values".
 std::string no_channel_answer(std::string_view list_member) {
-    std::string text =
-        "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU first.\",\"";
-    text.append(list_member).append("\":[]}");
-    return text;
+    return "{\"ok\":false,\"mode\":\"real-j2534\",\"message\":\"No J2534 channel is open. Connect ECU first.\",\"" +
+           std::string(list_member) + "\":[]}";
 }
 
 // One simulated value: base + step * ((ticks / period_ms) % steps), shown
@@ -54,6 +50,28 @@ constexpr LiveValue kLiveValues[] = {
      .base = 20, .step = 1, .period_ms = 700, .steps = 8, .in_tenths = true},
 };
 
+// The simulated live-data result for one tick-count reading (ms since system
+// start, wrapping at 2^32). The names, units and addresses are the core's
+// own texts and need no escaping.
+std::string simulated_live_data(std::uint32_t ticks) {
+    ResultWriter w;
+    w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
+    for (const LiveValue& v : kLiveValues) {
+        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
+        const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
+        if (v.in_tenths) {
+            w.tenths(value);
+        } else {
+            w.unsigned_number(value);
+        }
+        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
+    }
+    w.raw("]}");
+    return w.take();
+}
+
+}  // namespace
+
 std::string read_faults() {
     if (simulation_on()) {
         // This line ends with LF alone, unlike every other raw-log line.
@@ -72,37 +90,4 @@ std::string read_live_data() {
     return run_read_probe("parameters", kLiveDataReadFrame, kLiveDataReadTimeoutMs);
 }
 
-}  // namespace
-
-// The names, units and addresses are the core's own texts and need no
-// escaping.
-std::string simulated_live_data(std::uint32_t ticks) {
-    ResultWriter w;
-    w.raw("{\"ok\":true,\"mode\":\"simulation\",\"releaseMode\":\"group\",\"values\":[");
-    for (const LiveValue& v : kLiveValues) {
-        w.raw(&v == kLiveValues ? "{\"name\":\"" : ",{\"name\":\"").raw(v.name).raw("\",\"value\":\"");
-        const std::uint32_t value = v.base + v.step * ((ticks / v.period_ms) % v.steps);
-        if (v.in_tenths) {
-            w.tenths(value);
-        } else {
-            w.unsigned_number(value);
-        }
-        w.raw("\",\"unit\":\"").raw(v.unit).raw("\",\"address\":\"").raw(v.address).raw("\"}");
-    }
-    w.raw("]}");
-    return w.take();
-}
-
 }  // namespace vx::readings
-
-extern "C" {
-
-VX_API int VX_CALL VX_ReadFaults(const char* /*unused*/, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_faults(); });
-}
-
-VX_API int VX_CALL VX_ReadLiveData(const char* /*unused*/, char* buffer, int size) {
-    return vx::guarded_result(buffer, size, [] { return vx::readings::read_live_data(); });
-}
-
-}  // extern "C"

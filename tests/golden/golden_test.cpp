@@ -128,8 +128,7 @@ std::vector<unsigned char> bytes_of(std::istringstream& in, std::map<std::string
 // The device's path, which differs from build to build, written as $SIM,
 // in a result (JSON-escaped) and in the log.
 std::string with_sim_token(std::string text, const std::string& path) {
-    std::string escaped;
-    append_json_escaped(escaped, path);
+    const std::string escaped = json_escaped_text(path);
     const std::string* const forms[] = {&escaped, &path};
     for (const std::string* form : forms) {
         for (auto at = text.find(*form); at != std::string::npos; at = text.find(*form, at + 4)) {
@@ -159,7 +158,7 @@ std::string describe(const sim_call& c) {
             out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
                 << c.num_msgs_out << " protocol=" << c.msg_protocol_id << " flags=0x" << std::hex << c.msg_tx_flags
                 << std::dec << " size=" << c.msg_data_size << " extra=" << c.msg_extra_data_index << " data "
-                << hex_bytes_text(c.frame, c.frame_size);
+                << hex_bytes_text({c.frame, c.frame_size});
             break;
         case SIM_FN_IOCTL:
             out << " ch=" << c.channel_id << ' ' << ioctl_name(c.ioctl_id);
@@ -167,7 +166,7 @@ std::string describe(const sim_call& c) {
                 out << ' ' << c.config_parameter[i] << '=' << c.config_value[i];
             }
             if (c.ioctl_id == 4) {
-                out << " in=" << c.init_input_num_bytes << ':' << hex_bytes_text(c.init_input, c.init_input_count)
+                out << " in=" << c.init_input_num_bytes << ':' << hex_bytes_text({c.init_input, c.init_input_count})
                     << " room=" << c.init_output_num_bytes_in << "->" << c.init_output_num_bytes_out;
             }
             if (c.ioctl_id == 3) out << " out=" << (c.output_non_null ? "yes" : "null");
@@ -175,8 +174,8 @@ std::string describe(const sim_call& c) {
         case SIM_FN_START_MSG_FILTER:
             out << " ch=" << c.channel_id << (c.filter_type == 1 ? " PASS" : c.filter_type == 2 ? " BLOCK" : " OTHER")
                 << " protocol=" << c.filter_protocol_id << " size=" << c.filter_size
-                << " mask=" << hex_bytes_text(c.filter_mask, c.filter_count)
-                << " pattern=" << hex_bytes_text(c.filter_pattern, c.filter_count)
+                << " mask=" << hex_bytes_text({c.filter_mask, c.filter_count})
+                << " pattern=" << hex_bytes_text({c.filter_pattern, c.filter_count})
                 << (c.filter_flow_control_non_null ? " flow-control" : "") << " id=" << c.filter_id;
             break;
         case SIM_FN_STOP_MSG_FILTER: out << " ch=" << c.channel_id << " id=" << c.filter_id; break;

@@ -16,9 +16,7 @@ namespace fs = std::filesystem;
 using Binding = SimDeviceTest;
 
 std::string open_ok(const std::string& path) {
-    std::string text = R"({"ok":true,"stage":"PassThruOpen","deviceId":1,"dll":")";
-    append_json_escaped(text, path);
-    return text + "\"}";
+    return R"({"ok":true,"stage":"PassThruOpen","deviceId":1,"dll":")" + json_escaped_text(path) + "\"}";
 }
 
 TEST_F(Binding, APathWithQuotesAndBackslashesIsEscapedInTheResultButNotInTheLog) {

@@ -266,8 +266,7 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     home.write(".passthru/readme.txt", R"({"FUNCTION_LIB":"/x.so"})");
     home.write(".passthru/.json", R"({"FUNCTION_LIB":"/x.so"})");
 
-    std::string home_text;
-    append_json_escaped(home_text, home.path().string());
+    const std::string home_text = json_escaped_text(home.path().string());
     EXPECT_EQ(list_devices(),
               R"({"ok":true,"devices":[)"
               R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"

@@ -7,7 +7,7 @@
 #include "core_library.h"
 #include "demo_session.h"
 #include "device_choice.h"
-#include "platform/host_console.h"
+#include "host_console.h"
 #include "library_check.h"
 #include "session.h"
 #include "step_catalogue.h"

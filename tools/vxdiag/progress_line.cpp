@@ -1,6 +1,6 @@
 #include "progress_line.h"
 
-#include "platform/host_console.h"
+#include "host_console.h"
 
 #include <fmt/format.h>
 

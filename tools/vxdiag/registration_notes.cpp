@@ -1,6 +1,6 @@
 #include "registration_notes.h"
 
-#include "platform/host_console.h"
+#include "host_console.h"
 #include "platform/os.h"
 #include "platform/registration_reader.h"
 

@@ -2,7 +2,7 @@
 
 #include "console_output.h"
 #include "device_choice.h"
-#include "platform/host_console.h"
+#include "host_console.h"
 #include "json_members.h"
 #include "library_check.h"
 #include "progress_line.h"

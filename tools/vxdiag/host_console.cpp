@@ -1,4 +1,4 @@
-#include "platform/host_console.h"
+#include "host_console.h"
 
 #if defined(_WIN32)
 #  include <io.h>

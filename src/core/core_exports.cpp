@@ -1,4 +1,4 @@
-// The exports that belong to the library frame itself.
+// The exports of the core itself: version, simulation switch, raw log.
 #include "VXArvessaDiagCore.h"
 #include "core/export_guard.h"
 #include "core/raw_log.h"
