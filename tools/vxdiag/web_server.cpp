@@ -2,7 +2,7 @@
 
 #include "browser_launch.h"
 #include "console_output.h"
-#include "platform/host_console.h"
+#include "host_console.h"
 #include "web_guard.h"
 #include "web_host.h"
 
