@@ -37,6 +37,19 @@ struct GoldenCase {
 
 void PrintTo(const GoldenCase& golden, std::ostream* out) { *out << golden.file.filename() << ": " << golden.title; }
 
+// The build of the simulated device a `library` line names, or null.
+const char* variant_build(const std::string& name) {
+    static const std::map<std::string, const char*> kBuilds{{"no-ioctl", SimDevice::kNoIoctl},
+                                                            {"no-lasterror", SimDevice::kNoLastError},
+                                                            {"no-filter", SimDevice::kNoFilter},
+                                                            {"lenient", SimDevice::kLenient}};
+    const auto it = kBuilds.find(name);
+    return it == kBuilds.end() ? nullptr : it->second;
+}
+
+// A line that starts with `+` continues the line before it: the text after
+// the `+` is appended exactly, so a long answer can be written one member per
+// line and is still compared as one text.
 std::vector<GoldenCase> load_cases() {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(VXDIAG_GOLDEN_DIR)) {
@@ -50,11 +63,72 @@ std::vector<GoldenCase> load_cases() {
             if (line.rfind("=== ", 0) == 0) {
                 cases.push_back({file, line.substr(4), {}});
             } else if (!cases.empty() && cases.back().file == file) {
-                cases.back().lines.push_back(line);
+                std::vector<std::string>& lines = cases.back().lines;
+                if (line.rfind('+', 0) == 0 && !lines.empty()) lines.back() += line.substr(1);
+                else lines.push_back(line);
             }
         }
     }
     return cases;
+}
+
+// How the files hold a line: a line longer than kWide is broken after each
+// comma outside a JSON string (one member per line), and before a space once
+// a piece is kWide long; every later piece starts with `+`. No piece ends in
+// a space, so no editor can change what a case says.
+constexpr std::size_t kWide = 100;
+
+std::string wrapped(const std::string& line) {
+    if (line.size() <= kWide) return line;
+    std::string out;
+    bool quoted = false;
+    bool escaped = false;
+    std::size_t piece = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        const bool at_space = c == ' ' && piece >= kWide && line[i - 1] != ' ';
+        if (at_space) {
+            out += "\n+";
+            piece = 1;
+        }
+        out += c;
+        ++piece;
+        if (escaped) escaped = false;
+        else if (quoted && c == '\\') escaped = true;
+        else if (c == '"') quoted = !quoted;
+        else if (c == ',' && !quoted && i + 1 < line.size()) {
+            out += "\n+";
+            piece = 1;
+        }
+    }
+    return out;
+}
+
+// What makes a case unable to check all it says; each is a failure.
+std::vector<std::string> case_problems(const std::vector<std::string>& lines) {
+    static const std::vector<std::string> kVerbs{"sim", "setup", "ticks", "call",  "expect",
+                                                 "log", "log-lf", "log-unended", "device"};
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::istringstream in(lines[i]);
+        std::string verb;
+        std::string arg;
+        in >> verb >> arg;
+        const bool after_call = i > 0 && lines[i - 1].rfind("call ", 0) == 0;
+        if (verb == "library") {
+            if (i != 0 || variant_build(arg) == nullptr) problems.push_back("unknown library line: " + lines[i]);
+        } else if (std::find(kVerbs.begin(), kVerbs.end(), verb) == kVerbs.end()) {
+            problems.push_back("unknown verb: " + lines[i]);
+        } else if (verb == "setup" && arg != "open" && arg != "connect" && arg != "init") {
+            problems.push_back("unknown setup: " + lines[i]);
+        } else if (verb == "expect" && !after_call) {
+            problems.push_back("expect without a call: " + lines[i]);
+        }
+        if (verb == "call" && (i + 1 == lines.size() || lines[i + 1].rfind("expect ", 0) != 0)) {
+            problems.push_back("call without expect: " + lines[i]);
+        }
+    }
+    return problems;
 }
 
 bool recording() {
@@ -77,7 +151,9 @@ public:
             const auto it = recorded().find({golden.file, golden.title});
             std::ostringstream& out = files[golden.file];
             out << "=== " << golden.title << '\n';
-            for (const std::string& line : it != recorded().end() ? it->second : golden.lines) out << line << '\n';
+            for (const std::string& line : it != recorded().end() ? it->second : golden.lines) {
+                out << wrapped(line) << '\n';
+            }
         }
         for (const auto& [file, text] : files) std::ofstream(file, std::ios::binary) << text.str();
     }
@@ -330,15 +406,11 @@ void GoldenTest::check_block(const std::string& verb, std::vector<std::string> a
 
 void GoldenTest::run_case(const GoldenCase& golden) {
     case_ = &golden;
-    std::string variant = SimDevice::kFull;
     const std::vector<std::string>& lines = golden.lines;
-    if (!lines.empty() && lines[0].rfind("library ", 0) == 0) {
-        static const std::map<std::string, const char*> kBuilds{{"library no-ioctl", SimDevice::kNoIoctl},
-                                                                {"library no-lasterror", SimDevice::kNoLastError},
-                                                                {"library no-filter", SimDevice::kNoFilter},
-                                                                {"library lenient", SimDevice::kLenient}};
-        variant = kBuilds.at(lines[0]);
-    }
+    for (const std::string& problem : case_problems(lines)) ADD_FAILURE() << golden.title << ": " << problem;
+    if (HasFailure()) return;
+    std::string variant = SimDevice::kFull;
+    if (!lines.empty() && lines[0].rfind("library ", 0) == 0) variant = variant_build(lines[0].substr(8));
     SimDevice sim(variant);
     sim_ = g_sim = &sim;
     g_sleeps.clear();
@@ -366,11 +438,11 @@ void GoldenTest::run_case(const GoldenCase& golden) {
             if (!arg.empty()) arg.erase(0, 1);
             result_ = call(name, arg);
             if (recording()) out_.push_back("expect " + result_);
-            if (i < lines.size() && lines[i].rfind("expect ", 0) == 0) {
-                EXPECT_TRUE(recording() || lines[i].substr(7) == result_)
-                    << golden.title << ": " << line << "\n  expected: " << lines[i].substr(7) << "\n  actual:   " << result_;
-                ++i;
+            // Compared joined; shown one member per line, so the member that differs stands out.
+            if (!recording() && lines[i].substr(7) != result_) {
+                EXPECT_EQ(wrapped(lines[i]), wrapped("expect " + result_)) << golden.title << ": " << line;
             }
+            ++i;
             if (recording() && (i == lines.size() || lines[i].rfind("log", 0) != 0)) {
                 const auto log_lines = new_log_lines();
                 out_.insert(out_.end(), log_lines.begin(), log_lines.end());
@@ -401,6 +473,35 @@ std::string case_name(const ::testing::TestParamInfo<GoldenCase>& info) {
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     }
     return name;
+}
+
+// The driver refuses a case that would stop checking without a word, and a
+// long line comes back from its pieces byte for byte.
+TEST(GoldenDriver, RefusesCasesThatCheckLess) {
+    const struct {
+        std::vector<std::string> lines;
+        std::string problem;  // empty: none
+    } kCases[] = {
+        {{"library lenient", "call VX_GetStatus", "expect {}"}, ""},
+        {{"library no-ioct", "call VX_GetStatus", "expect {}"}, "unknown library line"},
+        {{"setup open", "library lenient"}, "unknown library line"},
+        {{"sim battery 12000", "call VX_GetStatus", "log x"}, "call without expect"},
+        {{"call VX_GetStatus"}, "call without expect"},
+        {{"expect {}"}, "expect without a call"},
+        {{"setup opne"}, "unknown setup"},
+        {{"exepct {}"}, "unknown verb"},
+    };
+    for (const auto& c : kCases) {
+        const std::vector<std::string> problems = case_problems(c.lines);
+        EXPECT_EQ(problems.empty() ? "" : problems[0].substr(0, c.problem.size()), c.problem) << c.lines[0];
+    }
+    const std::string line = "expect {\"a\":\"x, y\\\",z\",\"b\":[1,2]," + std::string(kWide, 'q') + "}";
+    std::vector<std::string> pieces;
+    std::istringstream in(wrapped(line));
+    for (std::string piece; std::getline(in, piece);) pieces.push_back(piece);
+    ASSERT_EQ(pieces.size(), 4u);
+    EXPECT_EQ(pieces[0] + pieces[1].substr(1) + pieces[2].substr(1) + pieces[3].substr(1), line);
+    EXPECT_EQ(wrapped(line).find("x, y\\\",z"), 13u);  // no break inside a string
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenTest, ::testing::ValuesIn(load_cases()), case_name);

@@ -2,8 +2,9 @@
 //
 // It exports the J2534 entry points with the standard signatures, as a vendor
 // library does, and answers them from process-wide state that tests script
-// through the sim_* back door (passthru_sim_control.h). It keeps a record of
-// every call with its arguments so tests can see what the core passed.
+// through the sim_* back door (passthru_sim_control.h, back_door.cpp); the
+// state lives in device_state.h. It keeps a record of every call with its
+// arguments so tests can see what the core passed.
 //
 // Unless a test scripts it, the device has a vehicle on its K-line
 // (vehicle_model.h): the library starts with the vehicle on, so a host that
@@ -22,7 +23,7 @@
 //                  the device leaves unwritten while it answers STATUS_NOERROR
 //                  (for hosts' tests of a careless driver).
 //
-// Built several times from this one source: SIM_WITHOUT_LAST_ERROR leaves out
+// Built several times from the same sources: SIM_WITHOUT_LAST_ERROR leaves out
 // PassThruGetLastError (optional in J2534-1), SIM_WITHOUT_IOCTL leaves out
 // PassThruIoctl (a required entry point, to test a library that lacks one),
 // SIM_WITHOUT_MSG_FILTER leaves out PassThruStartMsgFilter and
@@ -32,18 +33,9 @@
 // import a DLL placed beside it.
 #include <algorithm>
 #include <cstring>
-#include <deque>
-#include <iterator>
-#include <map>
-#include <mutex>
-#include <string>
 #include <type_traits>
-#include <vector>
 
-#include "j2534/passthru.h"
-#include "passthru_sim_control.h"
-#include "platform/environment.h"
-#include "vehicle_model.h"
+#include "device_state.h"
 
 #if defined(SIM_WITH_DEPENDENCY)
 extern "C" int sim_dep_marker(void);
@@ -53,6 +45,11 @@ namespace {
 
 // The J2534-1 04.04 values the device answers with and understands.
 using namespace vx::j2534;
+using vxsim::Filter;
+using vxsim::QueuedReply;
+using vxsim::sim_mutex;
+using vxsim::State;
+using vxsim::state;
 
 constexpr const char* kFunctionNames[SIM_FN_COUNT] = {
     "PassThruOpen",    "PassThruClose",     "PassThruConnect", "PassThruDisconnect",
@@ -60,115 +57,8 @@ constexpr const char* kFunctionNames[SIM_FN_COUNT] = {
     "PassThruStartMsgFilter", "PassThruStopMsgFilter",
 };
 
-#if defined(SIM_LENIENT)
-constexpr bool kLenientByDefault = true;
-#else
-constexpr bool kLenientByDefault = false;
-#endif
-
 // J2534-1 04.04, 7.3.7: a device takes at least 10 filters per channel.
 constexpr std::size_t kMaxFilters = 10;
-
-// One receive filter of the open channel.
-struct Filter {
-    unsigned long id = 0;
-    unsigned long type = 0;
-    std::vector<unsigned char> mask;
-    std::vector<unsigned char> pattern;
-};
-
-struct QueuedReply {
-    std::vector<unsigned char> data;
-    sim_reply fields{};
-    unsigned long release_at = 0;  // successful writes needed
-};
-
-struct State {
-    long status_all[SIM_FN_COUNT] = {};
-    std::map<unsigned int, long> status_nth[SIM_FN_COUNT];
-    std::deque<long> status_queue[SIM_FN_COUNT];
-    std::map<unsigned long, long> ioctl_status;
-    std::map<unsigned long, std::deque<long>> ioctl_queue;
-    unsigned int calls_made[SIM_FN_COUNT] = {};
-    unsigned int delay_ms[SIM_FN_COUNT] = {};
-
-    unsigned long device_id = 1;
-    unsigned long channel_id = 2;
-    unsigned long battery_millivolts = 12600;
-    // ISO 9141-2 key bytes KB1 KB2 after the 0x55 sync byte.
-    unsigned char keys[SIM_MAX_INIT_BYTES] = {0x08, 0x08};
-    unsigned long key_count = 2;
-    unsigned long key_reported = 2;
-    std::vector<char> last_error;
-    long last_error_status = kStatusNoError;
-
-    std::deque<QueuedReply> replies;
-    long read_empty_status = kErrBufferEmpty;
-    long long read_reported = -1;
-    long long write_reported = -1;
-    std::deque<long long> write_count_queue;  // per call, before write_reported
-    bool strict_ids = false;
-    bool clear_rx_discards = false;
-    unsigned long successful_writes = 0;
-    bool device_open = false;
-    bool channel_open = false;
-    unsigned long channel_protocol = 0;
-    bool lenient = kLenientByDefault;
-    unsigned int unwritten = 0;  // SIM_UNWRITTEN_*
-    std::vector<Filter> filters;
-    unsigned long next_filter_id = 1;
-
-    std::vector<sim_call> calls;
-
-    // The simulated vehicle, answering whatever the scripting above leaves
-    // to the device while it is on.
-    bool vehicle_on = false;
-    vxsim::Vehicle vehicle;
-    std::string vehicle_error;  // why the last profile load failed
-    std::string open_refusal;   // set when the host's profile cannot be read
-    bool no_device = false;     // VXSIM_NO_DEVICE: no VCI plugged in
-};
-
-std::mutex& sim_mutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-// The state a host finds: the vehicle on, with the profile and speed its
-// environment asks for.
-State initial_state() {
-    State s;
-    s.vehicle_on = true;
-    try {
-        const auto path = vx::platform::environment_variable("VXSIM_PROFILE");
-        if (path && !path->empty()) {
-            vxsim::VehicleProfile profile;
-            if (vxsim::load_vehicle_profile_file(*path, profile, s.vehicle_error)) {
-                s.vehicle.set_profile(std::move(profile));
-            } else {
-                s.open_refusal = "Simulated vehicle profile unusable: " + s.vehicle_error;
-            }
-        }
-        const auto no_device = vx::platform::environment_variable("VXSIM_NO_DEVICE");
-        s.no_device = no_device && !no_device->empty() && *no_device != "0";
-        const auto instant = vx::platform::environment_variable("VXSIM_INSTANT");
-        if (instant && !instant->empty()) s.vehicle.set_instant(*instant != "0");
-        // Last: a number that does not read stops here.
-        const auto unwritten = vx::platform::environment_variable("VXSIM_UNWRITTEN");
-        if (unwritten && !unwritten->empty()) s.unwritten = static_cast<unsigned int>(std::stoul(*unwritten, nullptr, 0));
-    } catch (const std::exception&) {
-        // Without memory for the settings the built-in vehicle runs as it is.
-    }
-    s.battery_millivolts = s.vehicle.profile().battery_millivolts;
-    return s;
-}
-
-State& state() {
-    static State s = initial_state();
-    return s;
-}
-
-bool valid_function(int function) { return function >= 0 && function < SIM_FN_COUNT; }
 
 // Waits the scripted delay before the call is answered, outside the lock so
 // the back door stays usable meanwhile. Like every wait of the device it
@@ -232,18 +122,6 @@ long finish(sim_call& record, long status) {
 bool channel_rejected(unsigned long channel_id) {
     const State& s = state();
     return s.strict_ids && !(s.channel_open && channel_id == s.channel_id);
-}
-
-// Takes a profile read by `load`, or keeps the current one and the reason.
-template <typename Load>
-int take_vehicle_profile(Load load) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    vxsim::VehicleProfile profile;
-    if (!load(profile, s.vehicle_error)) return 0;
-    s.battery_millivolts = profile.battery_millivolts;
-    s.vehicle.set_profile(std::move(profile));
-    return 1;
 }
 
 // The message count a read or write leaves for the caller, and in the record.
@@ -753,209 +631,6 @@ long VX_WINAPI PassThruStopMsgFilter(unsigned long ChannelID, unsigned long MsgI
     return finish(record, kStatusNoError);
 }
 #endif
-
-// ---- The back door ----
-
-void sim_reset(void) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state() = State{};
-    vxsim::use_virtual_clock(false);
-}
-
-void sim_set_status(int function, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    if (valid_function(function)) state().status_all[function] = status;
-}
-
-void sim_set_status_nth(int function, unsigned int nth, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    if (valid_function(function)) state().status_nth[function][nth] = status;
-}
-
-void sim_queue_status(int function, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    if (valid_function(function)) state().status_queue[function].push_back(status);
-}
-
-void sim_set_ioctl_status(unsigned long ioctl_id, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().ioctl_status[ioctl_id] = status;
-}
-
-void sim_queue_ioctl_status(unsigned long ioctl_id, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().ioctl_queue[ioctl_id].push_back(status);
-}
-
-void sim_set_device_id(unsigned long device_id) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().device_id = device_id;
-}
-
-void sim_set_channel_id(unsigned long channel_id) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().channel_id = channel_id;
-}
-
-void sim_set_battery_millivolts(unsigned long millivolts) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().battery_millivolts = millivolts;
-}
-
-void sim_set_five_baud_keys(const unsigned char* keys, unsigned long count,
-                            unsigned long reported_num_bytes) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    s.key_count = keys != nullptr ? std::min<unsigned long>(count, SIM_MAX_INIT_BYTES) : 0;
-    if (s.key_count != 0) std::memcpy(s.keys, keys, s.key_count);
-    s.key_reported = reported_num_bytes;
-}
-
-void sim_set_last_error(const char* text, unsigned long length, long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    const unsigned long kept = text != nullptr ? std::min<unsigned long>(length, SIM_LAST_ERROR_CAPACITY) : 0;
-    s.last_error.assign(text, text + kept);
-    s.last_error_status = status;
-}
-
-void sim_queue_reply(const sim_reply* reply) {
-    if (reply == nullptr) return;
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    QueuedReply queued;
-    queued.fields = *reply;
-    queued.fields.data = nullptr;
-    const unsigned long size = std::min<unsigned long>(reply->size, SIM_MAX_FRAME);
-    if (reply->data != nullptr) queued.data.assign(reply->data, reply->data + size);
-    queued.release_at = s.successful_writes + reply->after_writes;
-    s.replies.push_back(std::move(queued));
-}
-
-void sim_set_read_empty_status(long status) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().read_empty_status = status;
-}
-
-void sim_set_read_reported_count(long long count) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().read_reported = count;
-}
-
-void sim_set_write_reported_count(long long count) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().write_reported = count;
-}
-
-void sim_queue_write_count(long long count) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().write_count_queue.push_back(count);
-}
-
-void sim_set_strict_ids(int strict) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().strict_ids = strict != 0;
-}
-
-void sim_set_lenient(int lenient) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().lenient = lenient != 0;
-}
-
-void sim_set_unwritten(unsigned int outputs) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().unwritten = outputs;
-}
-
-void sim_set_clear_rx_discards(int discards) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().clear_rx_discards = discards != 0;
-}
-
-void sim_set_delay_ms(int function, unsigned int milliseconds) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    if (valid_function(function)) state().delay_ms[function] = milliseconds;
-}
-
-unsigned long sim_pending_replies(void) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    return static_cast<unsigned long>(state().replies.size());
-}
-
-unsigned long sim_successful_writes(void) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    return state().successful_writes;
-}
-
-unsigned long sim_call_count(void) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    return static_cast<unsigned long>(state().calls.size());
-}
-
-int sim_get_call(unsigned long index, sim_call* out) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    const State& s = state();
-    if (out == nullptr || index >= s.calls.size()) return 0;
-    *out = s.calls[index];
-    return 1;
-}
-
-void sim_clear_calls(void) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().calls.clear();
-}
-
-void sim_reserve_calls(unsigned long count) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().calls.reserve(count);
-}
-
-void sim_set_vehicle(int on) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    State& s = state();
-    s.vehicle_on = on != 0;
-    if (s.vehicle_on) s.battery_millivolts = s.vehicle.profile().battery_millivolts;
-}
-
-int sim_load_vehicle_profile(const char* json_text) {
-    return take_vehicle_profile([&](vxsim::VehicleProfile& profile, std::string& error) {
-        if (json_text == nullptr) {
-            error = "no profile text";
-            return false;
-        }
-        return vxsim::parse_vehicle_profile(json_text, profile, error);
-    });
-}
-
-int sim_load_vehicle_profile_file(const char* path) {
-    return take_vehicle_profile([&](vxsim::VehicleProfile& profile, std::string& error) {
-        if (path == nullptr) {
-            error = "no profile path";
-            return false;
-        }
-        return vxsim::load_vehicle_profile_file(path, profile, error);
-    });
-}
-
-unsigned long sim_vehicle_profile_error(char* buffer, unsigned long size) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    const std::string& error = state().vehicle_error;
-    if (buffer != nullptr && size > 0) {
-        const std::size_t kept = std::min<std::size_t>(error.size(), size - 1);
-        std::copy_n(error.begin(), kept, buffer);
-        buffer[kept] = '\0';
-    }
-    return static_cast<unsigned long>(error.size());
-}
-
-void sim_set_vehicle_instant(int instant) {
-    std::lock_guard<std::mutex> lock(sim_mutex());
-    state().vehicle.set_instant(instant != 0);
-}
-
-void sim_use_virtual_clock(int on) { vxsim::use_virtual_clock(on != 0); }
-
-unsigned long long sim_virtual_elapsed_us(void) { return vxsim::virtual_elapsed_us(); }
 
 }  // extern "C"
 
