@@ -162,6 +162,21 @@ can_execute_i386() {
   [[ $? -eq 42 ]]
 }
 
+# step_check <what> <command...>: one check of a step beyond its ctest run,
+# its output into $dir/kit.log; counted in checks_passed and checks_failed.
+step_check() {
+  local what="$1"
+  shift
+  printf '\n==== %s\n' "$what" >>"$dir/kit.log"
+  if "$@" >>"$dir/kit.log" 2>&1; then
+    echo "ok   $what"
+    checks_passed=$((checks_passed + 1))
+  else
+    echo "FAIL $what (see $dir/kit.log)"
+    checks_failed=$((checks_failed + 1))
+  fi
+}
+
 # ---------------------------------------------------------------------------
 log "dependencies"
 step_start=$SECONDS
@@ -255,7 +270,6 @@ if build_step win32 -DCMAKE_BUILD_TYPE=Release "${win32_emulator[@]}" \
     # runs its demo, and a host built with find_package runs a session
     # against the zip's DLL and simulated VCI.
     win32_kit="$(ls -d "$dir"/kit/unpacked/VXArvessaDiagCore-*-win32 2>/dev/null | head -1)"
-    win32_checks_failed=0
     win32_zip_demo() {
       [[ -n "$win32_kit" ]] || { echo "the zip was not unpacked"; return 1; }
       "${wine_env[@]}" timeout 300 "$wine32" "$win32_kit/bin/vxdiag.exe" --color never demo </dev/null | tee "$dir/zip-demo.log"
@@ -274,18 +288,12 @@ if build_step win32 -DCMAKE_BUILD_TYPE=Release "${win32_emulator[@]}" \
           "$dir/host-zip/kit_consumer.exe" "Z:$win32_kit/bin/simulated-vci/vxdiag-simulated-vci.dll" </dev/null
     }
     : >"$dir/kit.log"
-    for win32_check in "win32_zip_demo|the zip's vxdiag.exe demo, 32-bit host, core and simulated VCI" \
-                       "win32_zip_host|a host built for i686 with find_package against the zip runs a session"; do
-      printf '\n==== %s\n' "${win32_check#*|}" >>"$dir/kit.log"
-      if "${win32_check%%|*}" >>"$dir/kit.log" 2>&1; then
-        echo "ok   ${win32_check#*|}"
-        total_passed=$((total_passed + 1))
-      else
-        echo "FAIL ${win32_check#*|} (see $dir/kit.log)"
-        win32_checks_failed=$((win32_checks_failed + 1))
-        total_failed=$((total_failed + 1))
-      fi
-    done
+    checks_passed=0 checks_failed=0
+    step_check "the zip's vxdiag.exe demo, 32-bit host, core and simulated VCI" win32_zip_demo
+    step_check "a host built for i686 with find_package against the zip runs a session" win32_zip_host
+    win32_checks_failed=$checks_failed
+    total_passed=$((total_passed + checks_passed))
+    total_failed=$((total_failed + checks_failed))
     wine_stop
     win32_detail="ctest $((win32_ctest_total - win32_ctest_failed)) of $win32_ctest_total passed (GoogleTest under the 32-bit loader: $gtest_passed of $gtest_ran passed, $gtest_skipped Linux-only skipped; calling conventions; static checks of the DLL and the zip); zip: vxdiag demo and a find_package host"
     if [[ $win32_ctest_total -gt 0 && $win32_ctest_failed -eq 0 && $win32_checks_failed -eq 0 ]]; then
@@ -309,23 +317,9 @@ kit_usr="$dir/unpacked/usr"
 kit_lib="$kit_usr/lib/$multiarch"
 kit_core="$kit_lib/libVXArvessaDiagCore.so"
 kit_sim="$kit_lib/VXArvessaDiagCore/simulated-vci/libvxdiag-simulated-vci.so"
-kit_passed=0
-kit_failed=0
+checks_passed=0
+checks_failed=0
 : >"$dir/kit.log"
-
-# kit_check <what> <command...>: one check, its output into $dir/kit.log.
-kit_check() {
-  local what="$1"
-  shift
-  printf '\n==== %s\n' "$what" >>"$dir/kit.log"
-  if "$@" >>"$dir/kit.log" 2>&1; then
-    echo "ok   $what"
-    kit_passed=$((kit_passed + 1))
-  else
-    echo "FAIL $what (see $dir/kit.log)"
-    kit_failed=$((kit_failed + 1))
-  fi
-}
 
 kit_debian_package() {
   (cd "$dir" && cpack -G DEB) || return 1
@@ -425,26 +419,26 @@ kit_mono() {
 
 if build_step kit -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
      -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- VXArvessaDiagCore passthru_sim vxdiag; then
-  kit_check "cpack -G DEB: the package holds the kit, unpacked with dpkg-deb" kit_debian_package
-  kit_check "the library's SONAME names its versioned link" kit_soname
-  kit_check "a CMake host (find_package) builds against the unpacked tree and runs" kit_cmake_host
-  kit_check "a pkg-config host builds against the unpacked tree and runs" kit_pkg_config_host
-  kit_check "the packaged vxdiag runs a session" kit_vxdiag
-  kit_check "Python binding: pip install of the kit's package into a fresh venv, offline" kit_python_install
-  kit_check "Python binding: mypy --strict on the kit's package" kit_mypy
-  kit_check "Python binding: unittest from the venv against the simulated VCI" kit_python
-  kit_check "C# binding and sample: built with mcs" kit_dotnet_build
-  kit_check "C# sample: a session under Mono" kit_mono VxDiagSample.exe
-  kit_check "C# binding: checks under Mono" kit_mono BindingTest.exe "$kit_usr/include/VXArvessaDiagCore.h"
+  step_check "cpack -G DEB: the package holds the kit, unpacked with dpkg-deb" kit_debian_package
+  step_check "the library's SONAME names its versioned link" kit_soname
+  step_check "a CMake host (find_package) builds against the unpacked tree and runs" kit_cmake_host
+  step_check "a pkg-config host builds against the unpacked tree and runs" kit_pkg_config_host
+  step_check "the packaged vxdiag runs a session" kit_vxdiag
+  step_check "Python binding: pip install of the kit's package into a fresh venv, offline" kit_python_install
+  step_check "Python binding: mypy --strict on the kit's package" kit_mypy
+  step_check "Python binding: unittest from the venv against the simulated VCI" kit_python
+  step_check "C# binding and sample: built with mcs" kit_dotnet_build
+  step_check "C# sample: a session under Mono" kit_mono VxDiagSample.exe
+  step_check "C# binding: checks under Mono" kit_mono BindingTest.exe "$kit_usr/include/VXArvessaDiagCore.h"
   python_tests="$(sed -n 's/^Ran \([0-9]*\) tests\{0,1\} in .*/\1/p' "$dir/python.log" 2>/dev/null)"
   dotnet_checks="$(grep -Eo '^[0-9]+ passed, [0-9]+ failed$' "$dir/BindingTest.exe.log" 2>/dev/null)"
   kit_detail="Python binding: ${python_tests:-no} tests; C# binding: ${dotnet_checks:-not run}"
-  total_passed=$((total_passed + kit_passed))
-  total_failed=$((total_failed + kit_failed))
-  if [[ $kit_failed -eq 0 ]]; then
-    record kit PASS "$kit_passed checks passed ($kit_detail)" $step_start
+  total_passed=$((total_passed + checks_passed))
+  total_failed=$((total_failed + checks_failed))
+  if [[ $checks_failed -eq 0 ]]; then
+    record kit PASS "$checks_passed checks passed ($kit_detail)" $step_start
   else
-    record kit FAIL "$kit_failed of $((kit_passed + kit_failed)) checks failed (see $dir/kit.log; $kit_detail)" $step_start
+    record kit FAIL "$checks_failed of $((checks_passed + checks_failed)) checks failed (see $dir/kit.log; $kit_detail)" $step_start
   fi
 fi
 
