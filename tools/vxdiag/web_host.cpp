@@ -53,15 +53,33 @@ WebHost::WebHost(const CoreLibrary& core, std::string library, Clock::duration i
     : session_(core, SessionOptions{}, library), default_library_(std::move(library)), idle_(idle) {}
 
 WebAnswer WebHost::claim(Clock::time_point now) {
-    const std::scoped_lock lock(state_mutex_);
-    if (stopping_) return error_answer(503, "vxdiag serve is stopping");
-    if (!owner_.empty() && now - last_seen_ < idle_) {
-        return json_answer(409, {{"error", "the device is in use by another page"}, {"inUse", true}});
-    }
+    if (std::optional<WebAnswer> refusal = claim_refusal(now)) return *refusal;
+    const std::scoped_lock lock(device_mutex_);  // after the running export
+    const std::scoped_lock state(state_mutex_);
+    if (std::optional<WebAnswer> refusal = claim_refusal_locked(now)) return *refusal;
+    // A page that went idle may still hold the device because the idle check
+    // has not come round yet: its session ends here, so the new page starts on
+    // a closed device and inherits no channel or ECU initialisation.
+    if (!owner_.empty()) end_session_locked();
     owner_ = random_token();
     last_seen_ = now;
     const bool simulated = passthru_library_kind(default_library_) == PassThruLibraryKind::SimulatedVci;
     return json_answer(200, {{"session", owner_}, {"library", default_library_}, {"simulatedVci", simulated}});
+}
+
+// A claim is refused while another page is active or the server is stopping;
+// asked before and again after waiting for the running export.
+std::optional<WebAnswer> WebHost::claim_refusal(Clock::time_point now) {
+    const std::scoped_lock state(state_mutex_);
+    return claim_refusal_locked(now);
+}
+
+std::optional<WebAnswer> WebHost::claim_refusal_locked(Clock::time_point now) const {
+    if (stopping_) return error_answer(503, "vxdiag serve is stopping");
+    if (!owner_.empty() && now - last_seen_ < idle_) {
+        return json_answer(409, {{"error", "the device is in use by another page"}, {"inUse", true}});
+    }
+    return std::nullopt;
 }
 
 bool WebHost::owned_by(std::string_view session, Clock::time_point now) {

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,8 @@ public:
     void shut_down();
 
 private:
+    std::optional<WebAnswer> claim_refusal(Clock::time_point now);
+    std::optional<WebAnswer> claim_refusal_locked(Clock::time_point now) const;
     bool owned_by(std::string_view session, Clock::time_point now);
     void end_session_locked();
     WebAnswer run(const Step& step);
