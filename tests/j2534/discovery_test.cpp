@@ -239,42 +239,24 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     ScopedHome home;
     // A trailing slash on HOME must not double the one after "~".
     platform::set_environment_variable("HOME", (home.path().string() + "/").c_str());
-    // Written out of order: the listing must not depend on directory order.
-    home.write(".passthru/b_scanner.json",
-               R"({"NAME":"Bench \"B\" Scanner","VENDOR":"Vexaro","FUNCTION_LIB":"/opt/vx\\b/libb.so"})");
-    home.write(".passthru/a_cable.json", R"({"VENDOR":"Vexaro","FUNCTION_LIB":"~/passthru/liba.so"})");
-    home.write(".passthru/h_home.json", R"({"NAME":"","FUNCTION_LIB":"~"})");
-    home.write(".passthru/g_other_user.json", R"({"NAME":7,"FUNCTION_LIB":"~other/libg.so"})");
-    home.write(".passthru/g_tilde_inside.json", R"({"NAME":null,"FUNCTION_LIB":"/srv/~/libt.so"})");
-    // Not listed: no library, a library that is not a string or is empty,
-    // broken JSON, JSON that is not an object, a folder, other file names.
-    home.write(".passthru/c_name_only.json", R"({"NAME":"Only a name"})");
-    home.write(".passthru/d_number.json", R"({"NAME":"Numbered","FUNCTION_LIB":42})");
-    home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
-    home.write(".passthru/d_replaced.json", R"({"FUNCTION_LIB":"/x.so","FUNCTION_LIB":{"path":"/y.so"}})");
-    home.write(".passthru/g_other_values.json",
-               R"({"NAME":true,"VENDOR":-1.5e3,"X":[1,{"FUNCTION_LIB":"/inner.so","Z":[null,false]}],"Y":-7,"FUNCTION_LIB":"/opt/g.so"})");
+    // Written out of order (the listing must not depend on directory order);
+    // the unusable ones have no library, a library that is not a string or is
+    // empty, broken JSON, JSON that is not an object, a folder, another name.
+    std::ifstream table(VXDIAG_TEST_DIR "/j2534/passthru_files.txt");
+    std::string expected;
+    for (std::string line; std::getline(table, line);) {
+        const std::size_t space = std::min(line.find(' '), line.size());
+        if (line.rfind("expect ", 0) == 0) expected += line.substr(7);
+        else if (line.rfind('#', 0) != 0)
+            home.write(".passthru/" + line.substr(0, space), line.substr(std::min(space + 1, line.size())));
+    }
     home.write(".passthru/j_too_large.json", R"({"FUNCTION_LIB":"/x.so"})" + std::string(1024 * 1024, ' '));
-    home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
-    home.write(".passthru/f_array.json", R"(["/x.so"])");
-    home.write(".passthru/f_empty_lib.json", R"({"NAME":"Empty","FUNCTION_LIB":""})");
-    home.write(".passthru/f_empty_file.json", "");
-    home.write(".passthru/f_null_lib.json", R"({"NAME":"Null","FUNCTION_LIB":null})");
-    home.write(".passthru/f_nul_first.json", R"({"NAME":"Nul","FUNCTION_LIB":"\u0000/x.so"})");
-    home.write(".passthru/f_trailing.json", R"({"NAME":"Trailing","FUNCTION_LIB":"/x.so"} extra)");
-    home.write(".passthru/i_folder.json/inner.json", R"({"FUNCTION_LIB":"/x.so"})");
-    home.write(".passthru/readme.txt", R"({"FUNCTION_LIB":"/x.so"})");
-    home.write(".passthru/.json", R"({"FUNCTION_LIB":"/x.so"})");
-
+    ASSERT_FALSE(expected.empty());
     const std::string home_text = json_escaped_text(home.path().string());
-    EXPECT_EQ(list_devices(),
-              R"({"ok":true,"devices":[)"
-              R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"
-              R"({"key":"b_scanner","name":"Bench \"B\" Scanner","dll":"/opt/vx\\b/libb.so","source":"~/.passthru"},)"
-              R"({"key":"g_other_user","name":"g_other_user","dll":"~other/libg.so","source":"~/.passthru"},)"
-              R"({"key":"g_other_values","name":"g_other_values","dll":"/opt/g.so","source":"~/.passthru"},)"
-              R"({"key":"g_tilde_inside","name":"g_tilde_inside","dll":"/srv/~/libt.so","source":"~/.passthru"},)"
-              R"({"key":"h_home","name":"h_home","dll":")" + home_text + R"(","source":"~/.passthru"}]})");
+    for (auto at = expected.find("{home}"); at != std::string::npos; at = expected.find("{home}", at)) {
+        expected.replace(at, 6, home_text);
+    }
+    EXPECT_EQ(list_devices(), expected);
     EXPECT_EQ(log(), "");
 }
 
