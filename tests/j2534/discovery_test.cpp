@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "VXArvessaDiagCore.h"
 #include "core/text_utils.h"
 #include "j2534/discovery.h"
@@ -73,70 +75,26 @@ std::optional<std::string> read_value(FakeRegistry& registry, const char* subkey
 // ---------------------------------------------------------------------------
 // The logic, over an in-memory registry
 
-TEST(DeviceDiscoveryLogic, ReadsTheFourViewsInOrderAndTagsEachRecordWithItsView) {
-    // Given a 64-bit machine with one 64-bit and one 32-bit registration, the
-    // 32-bit one reachable through KEY_WOW64_32KEY and the WOW6432Node path.
-    FakeRegistry registry;
-    registry.add(kPath, 0, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
-    registry.add(kPath, kKeyWow64_32Key, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
-    registry.add(kPath, kKeyWow64_64Key, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
-    registry.add(kWowPath, 0, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
-
-    const std::string result = devices_result(discover_devices(registry, registry_views()));
-
-    // Then every view's finds are listed, not merged, in the order of the views.
-    EXPECT_EQ(result,
-              R"({"ok":true,"devices":[)"
-              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM native"},)"
-              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM 32"},)"
-              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM 64"},)"
-              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM WOW6432Node"}]})");
-    // And each view and its subkeys were opened with KEY_READ plus the view flag.
-    const std::string wow = kWowPath;
-    const std::string path = kPath;
-    const std::vector<std::pair<std::string, std::uint32_t>> expected_opens = {
-        {path, 0x20019},
-        {path + "\\Cable64", 0x20019},
-        {path, 0x20219},
-        {path + "\\Legacy32", 0x20219},
-        {path, 0x20119},
-        {path + "\\Cable64", 0x20119},
-        {wow, 0x20019},
-        {wow + "\\Legacy32", 0x20019},
-    };
-    EXPECT_EQ(registry.opened, expected_opens);
-    EXPECT_EQ(registry.keys_left_open(), 0u);
-
-    // With no registration anywhere the list is empty and still ok.
-    FakeRegistry empty;
-    EXPECT_EQ(devices_result(discover_devices(empty, registry_views())), R"({"ok":true,"devices":[]})");
-    EXPECT_EQ(empty.opened.size(), 4u);
-}
-
-TEST(DeviceDiscoveryLogic, NameFallsBackToDeviceNameThenKeyAndOnlyAStringLibraryIsListed) {
-    FakeRegistry registry;
-    registry.add(kPath, 0, "Named").string("FunctionLibrary", "C:\\a.dll").string("Name", "Alpha").string("DeviceName", "Not this");
-    registry.add(kPath, 0, "DeviceNamed").string("FunctionLibrary", "C:\\b.dll").string("Name", "").string("DeviceName", "Bravo");
-    registry.add(kPath, 0, "Bare").string("FunctionLibrary", "C:\\c.dll");
-    registry.add(kPath, 0, "NumberName").string("FunctionLibrary", "C:\\d.dll").raw("Name", kRegDword, std::string("\x07\0\0\0", 4));
-    registry.add(kPath, 0, "NoLibrary").string("Name", "Ghost");
-    registry.add(kPath, 0, "DwordLibrary").raw("FunctionLibrary", kRegDword, std::string("\x05\0\0\0", 4));
-    registry.add(kPath, 0, "BinaryLibrary").raw("FunctionLibrary", kRegBinary, std::string("C:\\e.dll\0", 9));
-    registry.add(kPath, 0, "MultiLibrary").raw("FunctionLibrary", kRegMultiSz, std::string("C:\\f.dll\0\0", 10));
-    registry.add(kPath, 0, "ZeroSizeLibrary").raw("FunctionLibrary", kRegSz, "");
-    registry.add(kPath, 0, "EmptyLibrary").string("FunctionLibrary", "");
-    registry.add(kPath, 0, "Quoted \"Key\"").string("FunctionLibrary", "C:\\g \"h\"\\i.dll").string("Name", "Tab\there");
-
-    const std::string result = devices_result(discover_devices(registry, registry_views()));
-
-    EXPECT_EQ(result,
-              R"({"ok":true,"devices":[)"
-              R"({"key":"Named","name":"Alpha","dll":"C:\\a.dll","source":"HKLM native"},)"
-              R"({"key":"DeviceNamed","name":"Bravo","dll":"C:\\b.dll","source":"HKLM native"},)"
-              R"({"key":"Bare","name":"Bare","dll":"C:\\c.dll","source":"HKLM native"},)"
-              R"({"key":"NumberName","name":"NumberName","dll":"C:\\d.dll","source":"HKLM native"},)"
-              R"({"key":"Quoted \"Key\"","name":"Tab\there","dll":"C:\\g \"h\"\\i.dll","source":"HKLM native"}]})");
-    EXPECT_EQ(registry.keys_left_open(), 0u);
+// The registries of registry_cases.json, each with the listing it gives and
+// (where a case names them) every key opened, with its access.
+TEST(DeviceDiscoveryLogic, EachRegistryListsAsRecorded) {
+    const auto cases = nlohmann::json::parse(std::ifstream(VXDIAG_TEST_DIR "/j2534/registry_cases.json"));
+    for (const nlohmann::json& c : cases) {
+        if (!c.contains("keys")) continue;
+        SCOPED_TRACE(c.at("name").get<std::string>());
+        FakeRegistry registry;
+        for (const nlohmann::json& k : c.at("keys")) {
+            FakeKey& key = registry.add(k.value("wow", false) ? kWowPath : kPath, k.at("view"), k.at("key"));
+            for (const nlohmann::json& v : k.at("values")) key.raw(v[0], v[1], v[2]);
+        }
+        std::string expected;
+        for (const nlohmann::json& piece : c.at("devices")) expected += piece.get<std::string>();
+        EXPECT_EQ(devices_result(discover_devices(registry, registry_views())), expected);
+        if (c.contains("opened")) {
+            EXPECT_EQ(nlohmann::json(registry.opened), c.at("opened"));
+        }
+        EXPECT_EQ(registry.keys_left_open(), 0u);
+    }
 }
 
 TEST(DeviceDiscoveryLogic, StringReaderTerminatesCutsAtNulAndExpandsOnlyExpandableStrings) {
