@@ -85,7 +85,12 @@ TEST(DeviceDiscoveryLogic, EachRegistryListsAsRecorded) {
         FakeRegistry registry;
         for (const nlohmann::json& k : c.at("keys")) {
             FakeKey& key = registry.add(k.value("wow", false) ? kWowPath : kPath, k.at("view"), k.at("key"));
-            for (const nlohmann::json& v : k.at("values")) key.raw(v[0], v[1], v[2]);
+            for (const nlohmann::json& v : k.at("values")) key.raw(v[0], v[1], v[2], v.size() > 3);
+        }
+        registry.environment = c.value("environment", std::map<std::string, std::string>{});
+        for (const nlohmann::json& r : c.value("read", nlohmann::json::array())) {
+            const auto text = read_value(registry, r[0].get<std::string>().c_str(), r[1].get<std::string>().c_str());
+            EXPECT_EQ(text ? nlohmann::json(*text) : nlohmann::json(), r[2]) << r;
         }
         std::string expected;
         for (const nlohmann::json& piece : c.at("devices")) expected += piece.get<std::string>();
@@ -95,27 +100,6 @@ TEST(DeviceDiscoveryLogic, EachRegistryListsAsRecorded) {
         }
         EXPECT_EQ(registry.keys_left_open(), 0u);
     }
-}
-
-TEST(DeviceDiscoveryLogic, StringReaderTerminatesCutsAtNulAndExpandsOnlyExpandableStrings) {
-    FakeRegistry registry;
-    registry.environment["SystemRoot"] = "C:\\windows";
-    registry.add(kPath, 0, "Dev")
-        .raw("Unterminated", kRegSz, "C:\\raw.dll")
-        .raw("EmbeddedNul", kRegSz, std::string("C:\\cut.dll\0tail\0", 16))
-        .string("Expandable", "%SystemRoot%\\x.dll", kRegExpandSz)
-        .string("Plain", "%SystemRoot%\\x.dll", kRegSz)
-        .string("UnknownReference", "%NoSuchVariable%\\y.dll", kRegExpandSz)
-        .raw("ReadFails", kRegSz, std::string("C:\\z.dll\0", 9), /*read_fails=*/true);
-
-    EXPECT_EQ(read_value(registry, "Dev", "Unterminated"), "C:\\raw.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "EmbeddedNul"), "C:\\cut.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "Expandable"), "C:\\windows\\x.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "Plain"), "%SystemRoot%\\x.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "UnknownReference"), "%NoSuchVariable%\\y.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "ReadFails"), std::nullopt);
-    EXPECT_EQ(read_value(registry, "Dev", "Missing"), std::nullopt);
-    EXPECT_EQ(registry.keys_left_open(), 0u);
 }
 
 TEST(DeviceDiscoveryLogic, AnExpansionOver4095CharactersMakesTheLibraryUnusableWithoutOverrun) {
