@@ -35,7 +35,6 @@ using j2534::discover_devices;
 using j2534::read_string_value;
 using j2534::registry_views;
 using platform::kKeyRead;
-using platform::kKeyWow64_32Key;
 using platform::kKeyWow64_64Key;
 using platform::kRegExpandSz;
 using platform::kRegSz;
