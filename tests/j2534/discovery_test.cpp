@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "VXArvessaDiagCore.h"
 #include "core/text_utils.h"
 #include "j2534/discovery.h"
@@ -33,7 +35,6 @@ using j2534::discover_devices;
 using j2534::read_string_value;
 using j2534::registry_views;
 using platform::kKeyRead;
-using platform::kKeyWow64_32Key;
 using platform::kKeyWow64_64Key;
 using platform::kRegExpandSz;
 using platform::kRegSz;
@@ -73,91 +74,31 @@ std::optional<std::string> read_value(FakeRegistry& registry, const char* subkey
 // ---------------------------------------------------------------------------
 // The logic, over an in-memory registry
 
-TEST(DeviceDiscoveryLogic, ReadsTheFourViewsInOrderAndTagsEachRecordWithItsView) {
-    // Given a 64-bit machine with one 64-bit and one 32-bit registration, the
-    // 32-bit one reachable through KEY_WOW64_32KEY and the WOW6432Node path.
-    FakeRegistry registry;
-    registry.add(kPath, 0, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
-    registry.add(kPath, kKeyWow64_32Key, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
-    registry.add(kPath, kKeyWow64_64Key, "Cable64").string("FunctionLibrary", "C:\\Vx\\c64.dll").string("Name", "Cable 64");
-    registry.add(kWowPath, 0, "Legacy32").string("FunctionLibrary", "C:\\Vx\\l32.dll");
-
-    const std::string result = devices_result(discover_devices(registry, registry_views()));
-
-    // Then every view's finds are listed, not merged, in the order of the views.
-    EXPECT_EQ(result,
-              R"({"ok":true,"devices":[)"
-              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM native"},)"
-              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM 32"},)"
-              R"({"key":"Cable64","name":"Cable 64","dll":"C:\\Vx\\c64.dll","source":"HKLM 64"},)"
-              R"({"key":"Legacy32","name":"Legacy32","dll":"C:\\Vx\\l32.dll","source":"HKLM WOW6432Node"}]})");
-    // And each view and its subkeys were opened with KEY_READ plus the view flag.
-    const std::string wow = kWowPath;
-    const std::string path = kPath;
-    const std::vector<std::pair<std::string, std::uint32_t>> expected_opens = {
-        {path, 0x20019},
-        {path + "\\Cable64", 0x20019},
-        {path, 0x20219},
-        {path + "\\Legacy32", 0x20219},
-        {path, 0x20119},
-        {path + "\\Cable64", 0x20119},
-        {wow, 0x20019},
-        {wow + "\\Legacy32", 0x20019},
-    };
-    EXPECT_EQ(registry.opened, expected_opens);
-    EXPECT_EQ(registry.keys_left_open(), 0u);
-
-    // With no registration anywhere the list is empty and still ok.
-    FakeRegistry empty;
-    EXPECT_EQ(devices_result(discover_devices(empty, registry_views())), R"({"ok":true,"devices":[]})");
-    EXPECT_EQ(empty.opened.size(), 4u);
-}
-
-TEST(DeviceDiscoveryLogic, NameFallsBackToDeviceNameThenKeyAndOnlyAStringLibraryIsListed) {
-    FakeRegistry registry;
-    registry.add(kPath, 0, "Named").string("FunctionLibrary", "C:\\a.dll").string("Name", "Alpha").string("DeviceName", "Not this");
-    registry.add(kPath, 0, "DeviceNamed").string("FunctionLibrary", "C:\\b.dll").string("Name", "").string("DeviceName", "Bravo");
-    registry.add(kPath, 0, "Bare").string("FunctionLibrary", "C:\\c.dll");
-    registry.add(kPath, 0, "NumberName").string("FunctionLibrary", "C:\\d.dll").raw("Name", kRegDword, std::string("\x07\0\0\0", 4));
-    registry.add(kPath, 0, "NoLibrary").string("Name", "Ghost");
-    registry.add(kPath, 0, "DwordLibrary").raw("FunctionLibrary", kRegDword, std::string("\x05\0\0\0", 4));
-    registry.add(kPath, 0, "BinaryLibrary").raw("FunctionLibrary", kRegBinary, std::string("C:\\e.dll\0", 9));
-    registry.add(kPath, 0, "MultiLibrary").raw("FunctionLibrary", kRegMultiSz, std::string("C:\\f.dll\0\0", 10));
-    registry.add(kPath, 0, "ZeroSizeLibrary").raw("FunctionLibrary", kRegSz, "");
-    registry.add(kPath, 0, "EmptyLibrary").string("FunctionLibrary", "");
-    registry.add(kPath, 0, "Quoted \"Key\"").string("FunctionLibrary", "C:\\g \"h\"\\i.dll").string("Name", "Tab\there");
-
-    const std::string result = devices_result(discover_devices(registry, registry_views()));
-
-    EXPECT_EQ(result,
-              R"({"ok":true,"devices":[)"
-              R"({"key":"Named","name":"Alpha","dll":"C:\\a.dll","source":"HKLM native"},)"
-              R"({"key":"DeviceNamed","name":"Bravo","dll":"C:\\b.dll","source":"HKLM native"},)"
-              R"({"key":"Bare","name":"Bare","dll":"C:\\c.dll","source":"HKLM native"},)"
-              R"({"key":"NumberName","name":"NumberName","dll":"C:\\d.dll","source":"HKLM native"},)"
-              R"({"key":"Quoted \"Key\"","name":"Tab\there","dll":"C:\\g \"h\"\\i.dll","source":"HKLM native"}]})");
-    EXPECT_EQ(registry.keys_left_open(), 0u);
-}
-
-TEST(DeviceDiscoveryLogic, StringReaderTerminatesCutsAtNulAndExpandsOnlyExpandableStrings) {
-    FakeRegistry registry;
-    registry.environment["SystemRoot"] = "C:\\windows";
-    registry.add(kPath, 0, "Dev")
-        .raw("Unterminated", kRegSz, "C:\\raw.dll")
-        .raw("EmbeddedNul", kRegSz, std::string("C:\\cut.dll\0tail\0", 16))
-        .string("Expandable", "%SystemRoot%\\x.dll", kRegExpandSz)
-        .string("Plain", "%SystemRoot%\\x.dll", kRegSz)
-        .string("UnknownReference", "%NoSuchVariable%\\y.dll", kRegExpandSz)
-        .raw("ReadFails", kRegSz, std::string("C:\\z.dll\0", 9), /*read_fails=*/true);
-
-    EXPECT_EQ(read_value(registry, "Dev", "Unterminated"), "C:\\raw.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "EmbeddedNul"), "C:\\cut.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "Expandable"), "C:\\windows\\x.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "Plain"), "%SystemRoot%\\x.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "UnknownReference"), "%NoSuchVariable%\\y.dll");
-    EXPECT_EQ(read_value(registry, "Dev", "ReadFails"), std::nullopt);
-    EXPECT_EQ(read_value(registry, "Dev", "Missing"), std::nullopt);
-    EXPECT_EQ(registry.keys_left_open(), 0u);
+// The registries of registry_cases.json, each with the listing it gives and
+// (where a case names them) every key opened, with its access.
+TEST(DeviceDiscoveryLogic, EachRegistryListsAsRecorded) {
+    const auto cases = nlohmann::json::parse(std::ifstream(VXDIAG_TEST_DIR "/j2534/registry_cases.json"));
+    for (const nlohmann::json& c : cases) {
+        if (!c.contains("keys")) continue;
+        SCOPED_TRACE(c.at("name").get<std::string>());
+        FakeRegistry registry;
+        for (const nlohmann::json& k : c.at("keys")) {
+            FakeKey& key = registry.add(k.value("wow", false) ? kWowPath : kPath, k.at("view"), k.at("key"));
+            for (const nlohmann::json& v : k.at("values")) key.raw(v[0], v[1], v[2], v.size() > 3);
+        }
+        registry.environment = c.value("environment", std::map<std::string, std::string>{});
+        for (const nlohmann::json& r : c.value("read", nlohmann::json::array())) {
+            const auto text = read_value(registry, r[0].get<std::string>().c_str(), r[1].get<std::string>().c_str());
+            EXPECT_EQ(text ? nlohmann::json(*text) : nlohmann::json(), r[2]) << r;
+        }
+        std::string expected;
+        for (const nlohmann::json& piece : c.at("devices")) expected += piece.get<std::string>();
+        EXPECT_EQ(devices_result(discover_devices(registry, registry_views())), expected);
+        if (c.contains("opened")) {
+            EXPECT_EQ(nlohmann::json(registry.opened), c.at("opened"));
+        }
+        EXPECT_EQ(registry.keys_left_open(), 0u);
+    }
 }
 
 TEST(DeviceDiscoveryLogic, AnExpansionOver4095CharactersMakesTheLibraryUnusableWithoutOverrun) {
@@ -239,42 +180,24 @@ TEST_F(DeviceDiscoveryLinux, EachUsableRegistrationFileIsListedOnceInFileNameOrd
     ScopedHome home;
     // A trailing slash on HOME must not double the one after "~".
     platform::set_environment_variable("HOME", (home.path().string() + "/").c_str());
-    // Written out of order: the listing must not depend on directory order.
-    home.write(".passthru/b_scanner.json",
-               R"({"NAME":"Bench \"B\" Scanner","VENDOR":"Vexaro","FUNCTION_LIB":"/opt/vx\\b/libb.so"})");
-    home.write(".passthru/a_cable.json", R"({"VENDOR":"Vexaro","FUNCTION_LIB":"~/passthru/liba.so"})");
-    home.write(".passthru/h_home.json", R"({"NAME":"","FUNCTION_LIB":"~"})");
-    home.write(".passthru/g_other_user.json", R"({"NAME":7,"FUNCTION_LIB":"~other/libg.so"})");
-    home.write(".passthru/g_tilde_inside.json", R"({"NAME":null,"FUNCTION_LIB":"/srv/~/libt.so"})");
-    // Not listed: no library, a library that is not a string or is empty,
-    // broken JSON, JSON that is not an object, a folder, other file names.
-    home.write(".passthru/c_name_only.json", R"({"NAME":"Only a name"})");
-    home.write(".passthru/d_number.json", R"({"NAME":"Numbered","FUNCTION_LIB":42})");
-    home.write(".passthru/d_object.json", R"({"NAME":"Nested","FUNCTION_LIB":{"path":"/x.so"}})");
-    home.write(".passthru/d_replaced.json", R"({"FUNCTION_LIB":"/x.so","FUNCTION_LIB":{"path":"/y.so"}})");
-    home.write(".passthru/g_other_values.json",
-               R"({"NAME":true,"VENDOR":-1.5e3,"X":[1,{"FUNCTION_LIB":"/inner.so","Z":[null,false]}],"Y":-7,"FUNCTION_LIB":"/opt/g.so"})");
+    // Written out of order (the listing must not depend on directory order);
+    // the unusable ones have no library, a library that is not a string or is
+    // empty, broken JSON, JSON that is not an object, a folder, another name.
+    std::ifstream table(VXDIAG_TEST_DIR "/j2534/passthru_files.txt");
+    std::string expected;
+    for (std::string line; std::getline(table, line);) {
+        const std::size_t space = std::min(line.find(' '), line.size());
+        if (line.rfind("expect ", 0) == 0) expected += line.substr(7);
+        else if (line.rfind('#', 0) != 0)
+            home.write(".passthru/" + line.substr(0, space), line.substr(std::min(space + 1, line.size())));
+    }
     home.write(".passthru/j_too_large.json", R"({"FUNCTION_LIB":"/x.so"})" + std::string(1024 * 1024, ' '));
-    home.write(".passthru/e_broken.json", R"({"NAME":"Broken","FUNCTION_LIB":"/x.so")");
-    home.write(".passthru/f_array.json", R"(["/x.so"])");
-    home.write(".passthru/f_empty_lib.json", R"({"NAME":"Empty","FUNCTION_LIB":""})");
-    home.write(".passthru/f_empty_file.json", "");
-    home.write(".passthru/f_null_lib.json", R"({"NAME":"Null","FUNCTION_LIB":null})");
-    home.write(".passthru/f_nul_first.json", R"({"NAME":"Nul","FUNCTION_LIB":"\u0000/x.so"})");
-    home.write(".passthru/f_trailing.json", R"({"NAME":"Trailing","FUNCTION_LIB":"/x.so"} extra)");
-    home.write(".passthru/i_folder.json/inner.json", R"({"FUNCTION_LIB":"/x.so"})");
-    home.write(".passthru/readme.txt", R"({"FUNCTION_LIB":"/x.so"})");
-    home.write(".passthru/.json", R"({"FUNCTION_LIB":"/x.so"})");
-
+    ASSERT_FALSE(expected.empty());
     const std::string home_text = json_escaped_text(home.path().string());
-    EXPECT_EQ(list_devices(),
-              R"({"ok":true,"devices":[)"
-              R"({"key":"a_cable","name":"a_cable","dll":")" + home_text + R"(/passthru/liba.so","source":"~/.passthru"},)"
-              R"({"key":"b_scanner","name":"Bench \"B\" Scanner","dll":"/opt/vx\\b/libb.so","source":"~/.passthru"},)"
-              R"({"key":"g_other_user","name":"g_other_user","dll":"~other/libg.so","source":"~/.passthru"},)"
-              R"({"key":"g_other_values","name":"g_other_values","dll":"/opt/g.so","source":"~/.passthru"},)"
-              R"({"key":"g_tilde_inside","name":"g_tilde_inside","dll":"/srv/~/libt.so","source":"~/.passthru"},)"
-              R"({"key":"h_home","name":"h_home","dll":")" + home_text + R"(","source":"~/.passthru"}]})");
+    for (auto at = expected.find("{home}"); at != std::string::npos; at = expected.find("{home}", at)) {
+        expected.replace(at, 6, home_text);
+    }
+    EXPECT_EQ(list_devices(), expected);
     EXPECT_EQ(log(), "");
 }
 

@@ -96,18 +96,31 @@ protected:
         return ChildProcess(launch(args, environment)).finish();
     }
 
-    // Runs each case of a table in tests/data: its command line and
-    // environment, the exit status, texts its stdout and stderr must hold and
-    // texts neither may hold. A usage error (2) prints nothing on stdout.
+    // Runs each case of a table in tests/data: the registration files it puts
+    // in ~/.passthru (a number: that many spaces), its command line,
+    // environment and stdout file, the exit status, texts its stdout and
+    // stderr must hold and texts neither may hold ({home}: the test's HOME).
+    // A usage error (2) prints nothing on stdout.
     void check_cases(const char* table) const {
+        const fs::path folder = scratch_ / "home" / ".passthru";
         for (const nlohmann::json& c : nlohmann::json::parse(read_file(kData / table))) {
             using Texts = std::vector<std::string>;
-            const ProcessResult result = run(c.at("args").get<Texts>(), c.value("env", Texts{}));
+            fs::remove_all(folder);
+            const nlohmann::json files = c.value("passthru", nlohmann::json::object());
+            for (const auto& [file, text] : files.items()) {
+                fs::create_directories(folder);
+                std::ofstream(folder / file)
+                    << (text.is_number() ? std::string(text.get<std::size_t>(), ' ') : expanded(text.get<std::string>()));
+            }
+            Launch session = launch(c.at("args").get<Texts>(), c.value("env", Texts{}));
+            session.stdout_file = c.value("stdout_file", "");
+            const ProcessResult result = ChildProcess(session).finish();
             const std::string name = c.value("name", c.at("args").dump());
             EXPECT_EQ(result.exit_code, c.at("exit").get<int>()) << name << "\n" << result.out << result.err;
             for (const auto& [stream, shown] : {std::pair{"stdout", &result.out}, std::pair{"stderr", &result.err}}) {
                 for (const std::string& text : c.value(stream, Texts{})) {
-                    EXPECT_NE(shown->find(expanded(text)), std::string::npos) << name << ": " << text << "\n" << *shown;
+                    const std::string here = replaced(expanded(text), "{home}", (scratch_ / "home").string());
+                    EXPECT_NE(shown->find(here), std::string::npos) << name << ": " << text << "\n" << *shown;
                 }
             }
             for (const std::string& text : c.value("absent", Texts{})) {
@@ -127,6 +140,10 @@ protected:
 TEST_F(VxdiagProcess, CommandLineConventionsAndUsageErrors) { check_cases("usage.json"); }
 
 TEST_F(VxdiagProcess, EachStepIsOkWarnOrFailAndTheExitStatusFollows) { check_cases("outcomes.json"); }
+
+TEST_F(VxdiagProcess, DevicesExplainsTheRegistrationsDevicePicksOneAndAFailedWriteStops) {
+    check_cases("devices.json");
+}
 
 TEST_F(VxdiagProcess, DemoRunsEveryStepOkAndShowsDecodedFaultsAndLiveData) {
     const ProcessResult result = run({"demo"});
@@ -155,40 +172,6 @@ TEST_F(VxdiagProcess, JsonPrintsTheCoreTextsUnchanged) {
     EXPECT_EQ(lines[13], R"({"ok":true})");  // VX_CloseJ2534
     EXPECT_NE(nlohmann::json::parse(lines[14])["rawLog"].get<std::string>().find(" PassThru closed\r\n"),
               std::string::npos);
-}
-
-TEST_F(VxdiagProcess, DevicesExplainsTheRegistrationsAndDevicePicksOne) {
-    const fs::path folder = scratch_ / "home" / ".passthru";
-    const std::string sim = VXDIAG_SIM_PATH;
-    EXPECT_NE(run({"devices"}).out.find("looked in ~/.passthru (" + folder.string() + "): no such folder"),
-              std::string::npos);
-
-    fs::create_directories(folder);
-    const std::string registration = R"({"NAME":"Simulated VCI","VENDOR":"VX","FUNCTION_LIB":")" + sim + "\"}";
-    std::ofstream(folder / "simvci.json") << registration;
-    std::ofstream(folder / "simvci2.json") << registration;
-    std::ofstream(folder / "broken.json") << R"({"NAME":)";
-    std::ofstream(folder / "nolib.json") << R"({"NAME":"No library"})";
-    std::ofstream(folder / "huge.json") << std::string(1024 * 1024 + 1, ' ');
-    const ProcessResult listed = run({"devices"});
-    for (const std::string& text : std::vector<std::string>{
-             "2 registered PassThru libraries", "Simulated VCI  " + sim + "  [~/.passthru, key simvci]",
-             "skipped broken.json: not JSON", "skipped huge.json: too large (1048577 bytes",
-             "skipped nolib.json: no FUNCTION_LIB"}) {
-        EXPECT_NE(listed.out.find(text), std::string::npos) << text << "\n" << listed.out;
-    }
-
-    // By key first; a name must be unique (its case does not matter).
-    EXPECT_NE(run({"--device", "simvci2", "run", "open", "close"}).out.find("device 1 opened, " + sim),
-              std::string::npos);
-    const ProcessResult ambiguous = run({"--device", "simulated vci", "run", "open"});
-    EXPECT_EQ(ambiguous.exit_code, 2);
-    EXPECT_NE(ambiguous.err.find("2 registrations have that name, pick one by its key; registered: key 'simvci' name "
-                                 "'Simulated VCI' (" + sim + "); key 'simvci2'"),
-              std::string::npos)
-        << ambiguous.err;
-    fs::remove(folder / "simvci2.json");
-    EXPECT_EQ(run({"--device", "simulated VCI", "run", "open", "close"}).exit_code, 0);
 }
 
 TEST_F(VxdiagProcess, OnATerminalLongStepsShowProgressAndColourFollowsNoColor) {
@@ -250,20 +233,6 @@ TEST_F(VxdiagProcess, SigtermAndSighupAlsoFinishTheStepAndCloseTheDevice) {
         EXPECT_NE(result.out.find(std::string("; interrupted by ") + name + ", 1 steps not run"), std::string::npos);
         EXPECT_EQ(result.out.find("VX_ReadBatteryVoltage"), std::string::npos);
     }
-}
-
-TEST_F(VxdiagProcess, AFailedWriteToStdoutStopsTheRunAndExitsOne) {
-    Launch session = launch({"run", "open", "connect", "close"});
-    session.stdout_file = "/dev/full";
-    const ProcessResult result = ChildProcess(session).finish();
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("cannot write the output (No space left on device); stopped, 2 steps not run"),
-              std::string::npos)
-        << result.err;
-
-    Launch version = launch({"--version"});
-    version.stdout_file = "/dev/full";
-    EXPECT_EQ(ChildProcess(version).finish().exit_code, 1);
 }
 
 }  // namespace
