@@ -57,13 +57,13 @@ protected:
         return replaced(libraries, "{no_ioctl}", VXDIAG_SIM_NO_IOCTL_PATH);
     }
 
-    // vxdiag in tests/data, with a home of the test's own (no registrations
-    // unless the test writes some), the simulated vehicle without K-line
-    // timing unless `real_time`, and `environment` (NAME=value) on top.
-    Launch launch(const std::vector<std::string>& args, const std::vector<std::string>& environment = {},
-                  bool real_time = false) const {
-        Launch launch{{VXDIAG_PROGRAM_PATH}, {}, kData.string(), false, {}};
-        for (const std::string& arg : args) launch.args.push_back(expanded(arg));
+    // A case of a table as it runs: vxdiag in tests/data, with a home of the
+    // test's own (no registrations unless the case writes some), the simulated
+    // vehicle without K-line timing unless "real_time", the case's "env"
+    // (NAME=value) on top, on a "terminal" or with stdout to "stdout_file".
+    Launch launch(const nlohmann::json& c) const {
+        Launch launch{{VXDIAG_PROGRAM_PATH}, {}, kData.string(), c.value("terminal", false), c.value("stdout_file", "")};
+        for (const std::string arg : c.at("args")) launch.args.push_back(expanded(arg));
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string text = *variable;
             if (!text.starts_with("HOME=") && !text.starts_with("VXSIM_") && !text.starts_with("NO_COLOR=")) {
@@ -71,12 +71,10 @@ protected:
             }
         }
         launch.environment.push_back("HOME=" + (scratch_ / "home").string());
-        if (!real_time) launch.environment.emplace_back("VXSIM_INSTANT=1");
-        launch.environment.insert(launch.environment.end(), environment.begin(), environment.end());
+        if (!c.value("real_time", false)) launch.environment.emplace_back("VXSIM_INSTANT=1");
+        for (const std::string variable : c.value("env", nlohmann::json::array())) launch.environment.push_back(variable);
         return launch;
     }
-
-    ProcessResult run(const std::vector<std::string>& args) const { return ChildProcess(launch(args)).finish(); }
 
     // Runs a session on a pseudo-terminal, whose progress line tells when
     // the function runs, and sends `signal` while it runs.
@@ -92,9 +90,8 @@ protected:
     }
 
     // Runs each case of a table in tests/data: the registration files it puts
-    // in ~/.passthru (a number: that many spaces), its command line,
-    // environment and stdout file, whether it runs on a terminal, in real
-    // time, and the signal it gets while its function runs, the exit status, texts its
+    // in ~/.passthru (a number: that many spaces), how it runs (above), the
+    // signal it gets while its function runs, the exit status, texts its
     // stdout and stderr must hold and texts neither may hold ({home}: the
     // test's HOME), the golden file of its stdout and the number of JSON
     // lines. A usage error (2) prints nothing on stdout.
@@ -109,9 +106,7 @@ protected:
                 std::ofstream(folder / file)
                     << (text.is_number() ? std::string(text.get<std::size_t>(), ' ') : expanded(text.get<std::string>()));
             }
-            Launch session = launch(c.at("args").get<Texts>(), c.value("env", Texts{}), c.value("real_time", false));
-            session.stdout_file = c.value("stdout_file", "");
-            session.terminal = c.value("terminal", false);
+            const Launch session = launch(c);
             const ProcessResult result = c.contains("signal") ? interrupted(session, kSignals.at(c["signal"]))
                                                               : ChildProcess(session).finish();
             const std::string name = c.value("name", c.at("args").dump());

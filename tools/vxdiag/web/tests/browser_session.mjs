@@ -43,6 +43,12 @@ async function clickAndSee(page, button, target, text, timeout = 15000) {
   await page.locator(target).getByText(text).first().waitFor({ timeout });
 }
 
+// Check VCI lists the bundled simulated VCI; Open answers `opened`.
+async function openDevice(page, opened) {
+  await clickAndSee(page, '#check-vci', '#vci-list', 'Simulated VCI');
+  await clickAndSee(page, '#open', '#vci-result', opened);
+}
+
 // With the device open and connected: the KWP71 ECU at 0x10 initialised and
 // the rows file loaded, where a function can run.
 async function prepareFunction(page) {
@@ -92,8 +98,7 @@ await check('the refused requests reached nothing, the raw log is empty; a secon
 });
 
 await check('Check VCI lists the bundled simulated VCI, it opens, connects and initialises 0x33', async () => {
-  await clickAndSee(page, '#check-vci', '#vci-list', 'Simulated VCI');
-  await clickAndSee(page, '#open', '#vci-result', 'device 1 opened');
+  await openDevice(page, 'device 1 opened');
   assert.equal(await page.textContent('#state'), 'device open');
   await page.locator('#vci').screenshot({ path: shot('panel-vci') });
   // Connect and initialise 0x33, with progress while the 5-baud wake-up runs.
@@ -166,8 +171,7 @@ await check('a function started before the tab closes and Ctrl-C arrives still w
   await page.close();  // its session ends: the next tab may claim the device
   await new Promise((resolve) => setTimeout(resolve, 500));
   const tab = await openPage(server);
-  await clickAndSee(tab, '#check-vci', '#vci-list', 'Simulated VCI');
-  await clickAndSee(tab, '#open', '#vci-result', 'opened');
+  await openDevice(tab, 'opened');
   await clickAndSee(tab, '#connect', '#link-result', 'channel');
   await prepareFunction(tab);
   await tab.locator('#rows-table tbody tr').first().locator('button').click();
@@ -182,19 +186,16 @@ await check('a function started before the tab closes and Ctrl-C arrives still w
   assert.ok(lines.slice(run + 1).some((line) => /^ok +VX_CloseJ2534\(\)/.test(line)), server.output);
 });
 
-await check('an interface that is not plugged in: the driver\'s error text and the hint', async () => {
+await check('an unplugged interface: the driver\'s error text and the hint; an idle page loses the device', async () => {
   const unplugged = await new Server([vxdiag], { VXSIM_NO_DEVICE: '1', VXSIM_INSTANT: '1' }).started();
   const tab = await openPage(unplugged);
-  await clickAndSee(tab, '#check-vci', '#vci-list', 'Simulated VCI');
-  await clickAndSee(tab, '#open', '#vci-result', 'PassThruOpen failed: ERR_DEVICE_NOT_CONNECTED (rc 8)');
+  await openDevice(tab, 'PassThruOpen failed: ERR_DEVICE_NOT_CONNECTED (rc 8)');
   assert.match(await tab.textContent('#vci-result'), /^fail.*error: .+hint: .+/s);
   await tab.locator('#vci').screenshot({ path: shot('panel-vci-no-device') });
   await tab.close();
   unplugged.process.kill('SIGINT');
   assert.equal(await unplugged.exited, 130);
-});
-
-await check('a page silent for the idle time loses the device, which is closed; SIGTERM exits 143', async () => {
+  // A page silent for the idle time loses the device, which is closed; SIGTERM exits 143.
   const idle = await new Server([vxdiag], { VXSIM_INSTANT: '1' }, ['--idle-seconds', '1']).started();
   const { session } = await idle.api('/api/claim');
   assert.equal((await idle.api('/api/step', { step: 'open' }, session)).verdict, 'ok');
