@@ -134,6 +134,7 @@ await check('init 0x10, rows: a function asks first, Cancel sends nothing, Send 
   assert.equal(await page.textContent('#confirm-frames'), 'start  04 01 04 01 03\nstop   04 03 04 00 03  after 300 ms');
   await page.click('#confirm-cancel');
   await page.waitForTimeout(200);
+  assert.ok(await page.locator('#busy').isHidden(), 'Cancel starts no step');
   assert.equal(await page.locator('#steps li').count(), steps);
   await row.locator('button').click();
   await page.screenshot({ path: shot('confirm') });
