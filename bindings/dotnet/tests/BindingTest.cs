@@ -1,10 +1,7 @@
-// Checks of the C# binding, run under Mono by the test command:
-//
-//   mono BindingTest.exe <core library> <simulated VCI library>
-//
-// The buffer convention on a stand-in export, then requests and answers
-// through the built core, and a device export called once however long its
-// answer. Ends with "N passed, M failed".
+// Checks of the C# binding under Mono: the buffer convention on a stand-in
+// export, then requests and answers through the built core, and a device
+// export called once however long its answer. Ends with "N passed, M failed".
+//   mono BindingTest.exe <core library> <simulated VCI library> <header>
 using System;
 using System.Collections.Generic;
 using System.IO;
@@ -76,11 +73,11 @@ namespace VXArvessaDiagCore.Tests
             var data = new byte[4128];
             for (int i = 0; i < data.Length; i++) data[i] = (byte)i;
             GCHandle pinned = GCHandle.Alloc(data, GCHandleType.Pinned);
+            var full = new SimReply { Data = pinned.AddrOfPinnedObject(), Size = 4128, ProtocolId = 3, AfterWrites = 1 };
+            const string request = "{\"name\":\"Pump\",\"mode\":\"verified\",\"startHex\":\"31 01\",\"stopHex\":\"31 00\",\"maxRunMs\":0}";
             using (var sim = new NativeLibrary(simPath))
             using (var tiny = new Core(corePath, 200))
             {
-                var full = new SimReply { Data = pinned.AddrOfPinnedObject(), Size = 4128, ProtocolId = 3, AfterWrites = 1 };
-                const string request = "{\"name\":\"Pump\",\"mode\":\"verified\",\"startHex\":\"31 01\",\"stopHex\":\"31 00\",\"maxRunMs\":0}";
                 foreach (Core caller in new[] { core, tiny })
                 {
                     sim.Bind<SimReset>("sim_reset")();
@@ -94,42 +91,31 @@ namespace VXArvessaDiagCore.Tests
                     string what = caller == core ? "the bound buffer" : "a tiny buffer";
                     Expect(writes == 2, "with " + what + " start and stop frame are written once: " + writes + " writes");
                     if (caller == core)
-                    {
                         Expect(answer != null && Regex.Matches(answer, "\"size\":4128,\"hex\":\"00 01 02").Count == 16 && answer.Length > 199000,
                                "the whole answer of 16 full messages comes back: " + (answer == null ? 0 : answer.Length) + " bytes");
-                    }
                     else
-                    {
                         Expect(answer == null, "with a tiny buffer the cut answer throws AnswerCutException");
-                    }
                     core.CloseJ2534();
                 }
             }
             pinned.Free();
         }
 
-        // The bound is the header's VX_MAX_ANSWER_BYTES.
-        private static void TheBoundIsTheHeaders(string header)
-        {
-            var macros = new Dictionary<string, string>();
-            foreach (Match m in Regex.Matches(File.ReadAllText(header), @"#define (VX_\w+) ([^\n]+)")) macros[m.Groups[1].Value] = m.Groups[2].Value;
-            string bound = Regex.Replace(macros["VX_MAX_ANSWER_BYTES"], @"VX_\w+", m => macros[m.Value]);
-            Expect(bound == "(6 * (8 * 12549 + 9) + 2048)" && Core.MaxAnswerBytes == 6 * (8 * 12549 + 9) + 2048,
-                   "MaxAnswerBytes is the header's VX_MAX_ANSWER_BYTES " + bound);
-        }
-
         public static int Main(string[] args)
         {
             ReadAnswerAsksAgainWithTheFullLengthPlusOne();
-            TheBoundIsTheHeaders(args[2]);
+            // The bound is the header's VX_MAX_ANSWER_BYTES.
+            var macros = new Dictionary<string, string>();
+            foreach (Match m in Regex.Matches(File.ReadAllText(args[2]), @"#define (VX_\w+) ([^\n]+)")) macros[m.Groups[1].Value] = m.Groups[2].Value;
+            string bound = Regex.Replace(macros["VX_MAX_ANSWER_BYTES"], @"VX_\w+", m => macros[m.Value]);
+            Expect(bound == "(6 * (8 * 12549 + 9) + 2048)" && Core.MaxAnswerBytes == 6 * (8 * 12549 + 9) + 2048,
+                   "MaxAnswerBytes is the header's VX_MAX_ANSWER_BYTES " + bound);
 
             using (var core = new Core(args[0]))
             {
                 ADeviceExportIsCalledOnce(core, args[0], args[1]);
                 using (var session = new Core(args[0]))
-                {
                     Expect(session.OpenJ2534Dll(args[1]).Contains("\"dll\":\"" + args[1] + "\""), "OpenJ2534Dll echoes the path");
-                }
                 Expect(core.GetLastLog().EndsWith(" PassThru closed\r\n"), "Dispose closes the device");
                 Expect(core.TestIso9141Connect(10400).Contains("\"simulation\":true"), "and turns simulation on");
                 string answer = core.RunSafeFunction("{\"type\":\"idle\",\"name\":\"Leerlaufsteller \\\"A\\\" \u00fc\"}");

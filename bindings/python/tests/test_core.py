@@ -1,15 +1,9 @@
-"""Tests of the Python binding.
+"""Tests of the Python binding: the buffer convention on a stand-in export, the
+rest against the built core (VXDIAG_CORE_LIBRARY) and the simulated VCI
+(VXDIAG_SIM_LIBRARY); VXDIAG_HEADER optionally names the public header, and
+VXSIM_INSTANT=1 keeps the simulated K-line from taking real time.
 
-The buffer convention is tested on a stand-in export; everything else against
-the built core and the simulated VCI, named by the environment:
-
-    VXDIAG_CORE_LIBRARY  the core (libVXArvessaDiagCore.so or VXArvessaDiagCore.dll)
-    VXDIAG_SIM_LIBRARY   the simulated VCI
-    VXDIAG_HEADER        optional: the public header (default: this tree's)
-    VXSIM_INSTANT=1      keeps the simulated K-line from taking real time
-
-    python3 -m unittest discover -s bindings/python/tests -v   (vxdiagcore installed with pip,
-                                                                or PYTHONPATH=bindings/python)
+    python3 -m unittest discover -s bindings/python/tests -v   (vxdiagcore installed, or PYTHONPATH=bindings/python)
 """
 
 import ctypes
@@ -32,7 +26,7 @@ HEADER = pathlib.Path(
 TIMESTAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"
 
 
-class ReadAnswerTest(unittest.TestCase):
+class BufferAndEncodingTest(unittest.TestCase):
     # Answers an export gives on its successive calls, the first buffer size,
     # and the buffer sizes the binding must pass.
     CASES = (
@@ -61,8 +55,6 @@ class ReadAnswerTest(unittest.TestCase):
                 self.assertEqual(read_answer(export, first_size), answers[-1])
                 self.assertEqual(sizes, expected_sizes)
 
-
-class EncodingTest(unittest.TestCase):
     def test_texts_go_in_the_encoding_the_loader_takes(self):
         # LoadLibraryA of the 32-bit core takes the ANSI code page.
         self.assertEqual(text_encoding("nt"), ("mbcs", "strict"))
@@ -72,10 +64,9 @@ class EncodingTest(unittest.TestCase):
 class SimReply(ctypes.Structure):
     """sim_reply of sim/passthru_sim_control.h: one reply the simulated device hands out."""
 
-    _fields_ = [("data", ctypes.c_char_p), ("size", ctypes.c_ulong), ("protocol_id", ctypes.c_ulong),
-                ("rx_status", ctypes.c_ulong), ("tx_flags", ctypes.c_ulong), ("timestamp", ctypes.c_ulong),
-                ("extra_data_index", ctypes.c_ulong), ("override_data_size", ctypes.c_int),
-                ("data_size", ctypes.c_ulong), ("after_writes", ctypes.c_uint)]
+    _fields_ = [("data", ctypes.c_char_p)] + [
+        (name, ctypes.c_ulong) for name in ("size", "protocol_id", "rx_status", "tx_flags", "timestamp", "extra_data_index")
+    ] + [("override_data_size", ctypes.c_int), ("data_size", ctypes.c_ulong), ("after_writes", ctypes.c_uint)]
 
 
 @unittest.skipUnless(CORE_LIBRARY and SIM_LIBRARY, "VXDIAG_CORE_LIBRARY and VXDIAG_SIM_LIBRARY are not set")
@@ -100,17 +91,11 @@ class CoreTest(unittest.TestCase):
         initialised = self.core.try_five_baud_init(0x33)
         self.assertEqual((initialised["ok"], initialised["initOk"], initialised["address"]), (True, True, 51))
         self.assertEqual(self.core.close_j2534(), {"ok": True})
-
-        expected_lines = (
-            f"PassThruOpen OK dll={re.escape(SIM_LIBRARY)} deviceId=\\d+",
-            "ISO9141 connect OK channelId=\\d+ baud=10400",
-            "FIVE_BAUD_INIT addr=51 rc=0 FIVE_BAUD_INIT completed\\.",
-            "PassThru closed",
-        )
-        lines = self.new_log_lines(log_before)
-        self.assertEqual(len(lines), len(expected_lines), lines)
-        for line, expected in zip(lines, expected_lines):
-            self.assertRegex(line, f"^{TIMESTAMP} {expected}$")
+        expected = (f"PassThruOpen OK dll={re.escape(SIM_LIBRARY)} deviceId=\\d+",
+                    "ISO9141 connect OK channelId=\\d+ baud=10400",
+                    "FIVE_BAUD_INIT addr=51 rc=0 FIVE_BAUD_INIT completed\\.", "PassThru closed")
+        pattern = "\n".join(f"{TIMESTAMP} {line}" for line in expected)
+        self.assertRegex("\n".join(self.new_log_lines(log_before)), f"^{pattern}$")
 
     def test_requests_reach_the_core_as_written(self):
         self.core.set_simulation(True)
@@ -162,8 +147,7 @@ class CoreTest(unittest.TestCase):
                 self.assertEqual(getattr(small, method)(), getattr(self.core, method)())
 
     def test_with_closes_the_device_and_a_non_ascii_path_loads(self):
-        folder = tempfile.mkdtemp(prefix="Prüfstand-ü ")
-        try:
+        with tempfile.TemporaryDirectory(prefix="Prüfstand-ü ") as folder:
             library = shutil.copy(SIM_LIBRARY, os.path.join(folder, "passthru_ÄÖÜ.so"))
             with Core(CORE_LIBRARY) as core:
                 log_before = core.get_last_log()
@@ -173,8 +157,6 @@ class CoreTest(unittest.TestCase):
             lines = self.new_log_lines(log_before)
             self.assertTrue(lines[0].endswith(f"PassThruOpen OK dll={library} deviceId=1"), lines)
             self.assertTrue(lines[1].endswith("PassThru closed"), lines)
-        finally:
-            shutil.rmtree(folder)
 
     def test_bad_arguments_stop_in_python(self):
         for call, error in (

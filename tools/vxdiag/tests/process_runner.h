@@ -79,8 +79,7 @@ public:
     void send_signal(int number) const { kill(pid_, number); }
 
     ProcessResult finish() {
-        while (read_some()) {
-        }
+        while (read_some()) continue;
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
             result_.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -17,21 +17,19 @@ export class Server {
   }
 
   async started(timeoutMs = 60000) {
-    const match = await this.waitFor(/open (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9a-f]{32}))/, timeoutMs);
-    [, this.url, this.port, this.token] = match;
-    this.port = Number(this.port);
+    const [, url, port, token] = await this.waitFor(/open (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9a-f]{32}))/, timeoutMs);
+    Object.assign(this, { url, port: Number(port), token });
     return this;
   }
 
   // Waits until stdout matches; answers the match.
   async waitFor(pattern, timeoutMs = 30000) {
     const deadline = Date.now() + timeoutMs;
-    for (;;) {
-      const match = this.output.match(pattern);
-      if (match) return match;
+    while (!pattern.test(this.output)) {
       if (Date.now() > deadline) throw new Error(`no ${pattern} in vxdiag's output:\n${this.output}\n${this.errors}`);
       await new Promise((resolve) => setTimeout(resolve, 50));
     }
+    return this.output.match(pattern);
   }
 
   // One HTTP request with the headers given (none added): {status, body}.
@@ -42,17 +40,14 @@ export class Server {
         response.on('data', (chunk) => { text += chunk; });
         response.on('end', () => resolve({ status: response.statusCode, body: text }));
       });
-      request.on('error', reject);
-      request.end(body);
+      request.on('error', reject).end(body);
     });
   }
 
   // The page's own headers for an API call.
   apiHeaders(session = '', extra = {}) {
-    return {
-      Host: `127.0.0.1:${this.port}`, Origin: `http://127.0.0.1:${this.port}`, 'Content-Type': 'application/json',
-      'X-Vxdiag-Token': this.token, 'X-Vxdiag-Session': session, ...extra,
-    };
+    return { Host: `127.0.0.1:${this.port}`, Origin: `http://127.0.0.1:${this.port}`, 'Content-Type': 'application/json',
+             'X-Vxdiag-Token': this.token, 'X-Vxdiag-Session': session, ...extra };
   }
 
   async api(path, body = {}, session = '') {
