@@ -275,17 +275,11 @@ std::string resolved(std::string text, const std::string& root) {
     return text + std::string(length - counted, c);
 }
 
-// One value as a line of a REGEDIT4 file.
+// One value as a line of a REGEDIT4 file. Strings are written as hex(1) or
+// hex(2) bytes, NUL included, so no text needs quoting.
 std::string reg_value(const std::string& type, const std::string& name, const std::string& data) {
-    const auto quoted = [](const std::string& text) {
-        std::string out = "\"";
-        for (const char c : text) out += (c == '\\' || c == '"') ? std::string{'\\', c} : std::string{c};
-        return out + "\"";
-    };
-    if (type == "sz") return quoted(name) + "=" + quoted(data);
-    if (type == "dword") return quoted(name) + "=dword:" + data;
-    // REG_EXPAND_SZ has no quoted form: hex(2) bytes, NUL included.
-    std::string line = quoted(name) + "=hex(2):";
+    if (type == "dword") return "\"" + name + "\"=dword:" + data;
+    std::string line = "\"" + name + (type == "sz" ? "\"=hex(1):" : "\"=hex(2):");
     char hex[4];
     for (const char c : data) {
         std::snprintf(hex, sizeof hex, "%02x,", static_cast<unsigned char>(c));
