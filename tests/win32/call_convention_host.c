@@ -1,14 +1,9 @@
 /* A 32-bit host that checks the calling conventions on both sides of the
  * core, as the production build meets them (i686, under Wine or Windows):
- *
- * - every export is called through a __cdecl pointer by the assembly thunk
- *   below: ESP must be as the thunk left it (the callee pops nothing) and
- *   EBX, ESI, EDI and EBP must hold the thunk's values;
- * - the session runs against the stack-recording PassThru library
- *   (stack_probe_vci.c), which forwards to the simulated VCI: every J2534
- *   call must return with its arguments popped (ESP up by 4 plus the argument
- *   bytes), and consecutive calls from one return address must arrive with
- *   the same ESP, which a core that calls the entry points as cdecl breaks.
+ * every export is called through a __cdecl pointer by the assembly thunk
+ * below (ESP and EBX, ESI, EDI, EBP must come back as the thunk left them),
+ * and the session's J2534 calls go through the stack-recording PassThru
+ * library (stack_probe_vci.c), which checks that each is made as __stdcall.
  *
  *   call_convention_host <core DLL> <simulated VCI DLL> <stack-recording VCI DLL>
  *
@@ -81,13 +76,6 @@ typedef struct Call {
     const char* expected; /* a text the answer holds */
 } Call;
 
-/* Loads the library the stack-recording VCI forwards to; 1 when it has every entry point. */
-typedef int (*StackProbeForwardTo)(const char* library_path);
-/* Answers the stack faults of the J2534 calls since the last take (printed
- * as they happened) and adds to the counts of calls and of calls repeated
- * from one return address. */
-typedef uint32_t (*StackProbeTake)(uint32_t* call_count, uint32_t* same_site_count);
-
 static char answer[kAnswerSize];
 static int failures;
 
@@ -109,9 +97,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "cannot load %s\n", probe == NULL ? argv[3] : argv[1]);
         return 1;
     }
-    StackProbeForwardTo forward_to =
-        (StackProbeForwardTo)(void (*)(void))GetProcAddress(probe, "stack_probe_forward_to");
-    StackProbeTake take = (StackProbeTake)(void (*)(void))GetProcAddress(probe, "stack_probe_take");
+    /* Loads the library the calls are forwarded to; 1 when it has every entry point. */
+    int (*forward_to)(const char*) =
+        (int (*)(const char*))(void (*)(void))GetProcAddress(probe, "stack_probe_forward_to");
+    /* Answers the stack faults since the last take (printed as they happened)
+     * and adds to the counts of calls and of calls repeated from one return address. */
+    uint32_t (*take)(uint32_t*, uint32_t*) =
+        (uint32_t (*)(uint32_t*, uint32_t*))(void (*)(void))GetProcAddress(probe, "stack_probe_take");
     if (forward_to == NULL || take == NULL || !forward_to(argv[2])) {
         fprintf(stderr, "the stack-recording VCI cannot forward to %s\n", argv[2]);
         return 1;

@@ -1,21 +1,15 @@
 /* A PassThru library that checks the stack pointer around every J2534 call
- * and forwards the call, arguments untouched, to the simulated VCI.
- *
- * Each entry point is a few instructions of assembly: it notes ESP on entry
- * (pointing at the caller's return address), puts the landing below in place
- * of that return address and jumps to the simulated VCI's entry point. The
- * landing notes ESP again once the callee has returned and goes back to the
- * caller. A __stdcall callee pops its arguments, so ESP on return is ESP on
- * entry plus 4 plus the argument bytes. A caller that calls as __stdcall
- * expects exactly that; one that calls as cdecl believes ESP unchanged, so
- * its next call from the same place of the same frame comes with ESP higher
- * by the argument bytes: consecutive calls from one return address are
- * compared. The entry points are generated from the simulated VCI's list
- * (stack_probe_entries.h): a new entry point needs no change here.
- *
- * Faults are printed at once (a caller whose stack is off may crash soon
- * after) and counted for the host. One call at a time: the core serialises
- * its device calls. */
+ * and forwards the call, arguments untouched, to the simulated VCI. Each entry
+ * point (generated from the simulated VCI's list, stack_probe_entries.h) notes
+ * ESP on entry, puts the landing below in place of the caller's return address
+ * and jumps on; the landing notes ESP once the callee has returned. A
+ * __stdcall callee pops its arguments: ESP on return is ESP on entry plus 4
+ * plus the argument bytes. A caller that calls as cdecl believes ESP
+ * unchanged, so its next call from the same place of the same frame comes
+ * with ESP higher by the argument bytes: consecutive calls from one return
+ * address are compared. Faults are printed at once (a caller whose stack is
+ * off may crash soon after) and counted for the host. One call at a time: the
+ * core serialises its device calls. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,7 +32,7 @@ enum { kEntryCount = sizeof kEntries / sizeof kEntries[0] };
 static FARPROC targets[kEntryCount];
 static uint32_t current_index;
 static uint32_t current_entry_esp;
-static uint32_t current_return_address;  /* 0 before the first call since the last take */
+static uint32_t current_return_address; /* 0 before the first call since the last take */
 static uint32_t calls;
 static uint32_t same_site_pairs;
 static uint32_t faults;
