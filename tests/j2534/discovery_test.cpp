@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -225,31 +227,19 @@ TEST_F(DeviceDiscoveryLinux, TheFolderAnswersToItsKeyAndValueNamesInAnyCase) {
 
 // ---------------------------------------------------------------------------
 // Windows (run under Wine): registrations written by reg.exe in this prefix
+#ifdef _WIN32
 
 constexpr char kTestKeyPrefix[] = "VxDiscoveryTest";
 
-// Whether this is a 32-bit process on 64-bit Windows (WoW64).
 bool runs_under_wow64() {
-#ifdef _WIN32
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) != 0 && wow64 != FALSE;
-#else
-    return false;
-#endif
-}
-
-// The 64-bit reg.exe, which writes either view with /reg:64 and /reg:32. A
-// 32-bit process reaches it through Sysnative: its System32 is SysWOW64.
-std::string registry_tool() {
-    const std::string system_root = platform::environment_variable("SystemRoot").value_or("C:\\windows");
-    return "\"" + system_root + (runs_under_wow64() ? "\\Sysnative" : "\\System32") + "\\reg.exe\"";
 }
 
 // The test's subkeys (without the prefix) that the Win32 API itself lists in
 // one view from this process, sorted.
-std::vector<std::string> api_test_keys([[maybe_unused]] const j2534::RegistryView& view) {
+std::vector<std::string> api_test_keys(const j2534::RegistryView& view) {
     std::vector<std::string> keys;
-#ifdef _WIN32
     HKEY root = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, view.path, 0, KEY_READ | view.view_flag, &root) != ERROR_SUCCESS) return keys;
     char name[512];
@@ -261,167 +251,123 @@ std::vector<std::string> api_test_keys([[maybe_unused]] const j2534::RegistryVie
     }
     RegCloseKey(root);
     std::sort(keys.begin(), keys.end());
-#endif
     return keys;
 }
 
-std::string registration_key(const std::string& name, bool wow64_path = false) {
-    return std::string(wow64_path ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\PassThruSupport.04.04\\"
-                                  : "HKEY_LOCAL_MACHINE\\SOFTWARE\\PassThruSupport.04.04\\") +
-           kTestKeyPrefix + name;
+// Replaces {root} by the system root and a closing {fill N c} as
+// windows_registrations.txt describes.
+std::string resolved(std::string text, const std::string& root) {
+    for (auto at = text.find("{root}"); at != std::string::npos; at = text.find("{root}")) text.replace(at, 6, root);
+    const std::size_t fill = text.find("{fill ");
+    if (fill == std::string::npos) return text;
+    std::size_t length = 0;
+    char c = 0;
+    std::istringstream(text.substr(fill + 6)) >> length >> c;
+    text.resize(fill);
+    const bool expands = text.find("%SystemRoot%") != std::string::npos;
+    const std::size_t counted = text.size() + (expands ? root.size() - std::strlen("%SystemRoot%") : 0);
+    return text + std::string(length - counted, c);
 }
 
-// A REGEDIT4 file for `reg import`, so one reg.exe start writes or removes
-// every registration (each start of a Wine program costs most of a second).
-class RegFile {
-public:
-    RegFile& remove(const std::string& key_path) {
-        text_ += "\r\n[-" + key_path + "]\r\n";
-        return *this;
+// One value as a line of a REGEDIT4 file. Strings are written as hex(1) or
+// hex(2) bytes, NUL included, so no text needs quoting.
+std::string reg_value(const std::string& type, const std::string& name, const std::string& data) {
+    if (type == "dword") return "\"" + name + "\"=dword:" + data;
+    std::string line = "\"" + name + (type == "sz" ? "\"=hex(1):" : "\"=hex(2):");
+    char hex[4];
+    for (const char c : data) {
+        std::snprintf(hex, sizeof hex, "%02x,", static_cast<unsigned char>(c));
+        line += hex;
     }
-    RegFile& key(const std::string& key_path) {
-        text_ += "\r\n[" + key_path + "]\r\n";
-        return *this;
-    }
-    RegFile& sz(const std::string& name, const std::string& value) {
-        text_ += quoted(name) + "=" + quoted(value) + "\r\n";
-        return *this;
-    }
-    // REG_EXPAND_SZ has no quoted form: hex(2) bytes, NUL included.
-    RegFile& expand_sz(const std::string& name, const std::string& value) {
-        text_ += quoted(name) + "=hex(2):";
-        constexpr char kHex[] = "0123456789abcdef";
-        for (const char c : value) {
-            const auto byte = static_cast<unsigned char>(c);
-            text_ += kHex[byte >> 4];
-            text_ += kHex[byte & 0x0F];
-            text_ += ',';
-        }
-        text_ += "00\r\n";
-        return *this;
-    }
-    RegFile& dword(const std::string& name, const char* eight_hex_digits) {
-        text_ += quoted(name) + "=dword:" + eight_hex_digits + "\r\n";
-        return *this;
-    }
+    return line + "00";
+}
 
-    int import() const {
-        const auto path = std::filesystem::temp_directory_path() / "vxdiag_discovery_test.reg";
-        {
-            std::ofstream file(path, std::ios::binary);
-            file << text_;
-        }
-        // cmd /c drops the outer quotes of the line.
-        const std::string line = "\"" + registry_tool() + " import \"" + path.string() + "\" /reg:64\"";
-        const int code = std::system(line.c_str());
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        return code;
-    }
-
-private:
-    static std::string quoted(const std::string& text) {
-        std::string out = "\"";
-        for (const char c : text) {
-            if (c == '\\' || c == '"') out += '\\';
-            out += c;
-        }
-        return out + "\"";
-    }
-    std::string text_ = "REGEDIT4\r\n";
-};
+std::string registration_key(const std::string& key) {
+    return "HKEY_LOCAL_MACHINE\\SOFTWARE\\PassThruSupport.04.04\\" + std::string(kTestKeyPrefix) + key;
+}
 
 class DeviceDiscoveryWindows : public CoreTest {
 protected:
-    // Keys of the 64-bit view; Only32 is written to the 32-bit view. Both by
-    // the 64-bit reg.exe, whatever this process's bitness.
-    static inline const std::vector<std::string> kKeys = {"Sz", "Expand", "Dword", "DeviceName", "NoLibrary",
-                                                          "Long4095", "Long4096", "LongPlain", "Only64"};
     static inline std::string system_root;
+    // Per view ("64", "32"): the test's keys, sorted, and the .reg text of their values.
+    static inline std::map<std::string, std::vector<std::string>> keys_by_view;
+    static inline std::map<std::string, std::string> values_by_view;
+    static inline std::map<std::string, std::string> record_of;  // key: its record
     static inline bool registered = false;
 
-    static RegFile removals() {
-        RegFile file;
-        for (const std::string& name : kKeys) file.remove(registration_key(name));
-        file.remove(registration_key("Only32", /*wow64_path=*/true));
-        return file;
+    // Removes every test key of each view and, when asked, writes the values
+    // again: one start of the 64-bit reg.exe per view (each start of a Wine
+    // program costs most of a second). A 32-bit process reaches that reg.exe
+    // through Sysnative: its System32 is SysWOW64.
+    static bool import(bool with_values) {
+        const auto path = std::filesystem::temp_directory_path() / "vxdiag_discovery_test.reg";
+        bool ok = true;
+        for (const auto& [view, keys] : keys_by_view) {
+            std::ofstream file(path, std::ios::binary);
+            file << "REGEDIT4\r\n";
+            for (const std::string& key : keys) file << "\r\n[-" << registration_key(key) << "]\r\n";
+            if (with_values) file << values_by_view[view];
+            file.close();
+            // cmd /c drops the outer quotes of the line.
+            const std::string line = "\"\"" + system_root + (runs_under_wow64() ? "\\Sysnative" : "\\System32") +
+                                     "\\reg.exe\" import \"" + path.string() + "\" /reg:" + view + "\"";
+            const bool imported = std::system(line.c_str()) == 0;
+            EXPECT_TRUE(imported) << line;
+            ok = ok && imported;
+        }
+        std::filesystem::remove(path);
+        return ok;
     }
 
     static void SetUpTestSuite() {
-        if (!platform::is_windows()) return;
         system_root = platform::environment_variable("SystemRoot").value_or("");
-        // Expansion lengths are counted from the real %SystemRoot%.
-        const std::size_t fill_4095 = 4095 - (system_root.size() + 1);
-        RegFile file = removals();
-        file.key(registration_key("Sz")).sz("FunctionLibrary", "%SystemRoot%\\vx_sz.dll").sz("Name", "Vx \"Sz\" Cable");
-        file.key(registration_key("Expand")).expand_sz("FunctionLibrary", "%SystemRoot%\\vx_expand.dll");
-        file.key(registration_key("Dword")).dword("FunctionLibrary", "00000005").sz("Name", "Numbered");
-        file.key(registration_key("DeviceName"))
-            .sz("FunctionLibrary", "C:\\vx\\device name.dll")
-            .sz("Name", "")
-            .sz("DeviceName", "Vx Device Name");
-        file.key(registration_key("NoLibrary")).sz("Name", "Ghost");
-        file.key(registration_key("Long4095"))
-            .expand_sz("FunctionLibrary", "%SystemRoot%\\" + std::string(fill_4095, 'a'));
-        file.key(registration_key("Long4096"))
-            .expand_sz("FunctionLibrary", "%SystemRoot%\\" + std::string(fill_4095 + 1, 'b'));
-        file.key(registration_key("LongPlain")).sz("FunctionLibrary", "C:\\" + std::string(5000, 'c'));
-        file.key(registration_key("Only64")).sz("FunctionLibrary", "C:\\vx\\only64.dll");
-
-        registered = file.import() == 0;
-        if (!registered) ADD_FAILURE() << "reg import of the test registrations failed";
-        const std::string add_32 = "\"" + registry_tool() + " add \"HKLM\\SOFTWARE\\PassThruSupport.04.04\\" +
-                                   std::string(kTestKeyPrefix) +
-                                   "Only32\" /v FunctionLibrary /t REG_SZ /d \"C:\\vx\\only32.dll\" /reg:32 /f\"";
-        if (std::system(add_32.c_str()) != 0) {
-            registered = false;
-            ADD_FAILURE() << add_32 << " failed";
+        std::ifstream table(VXDIAG_TEST_DIR "/j2534/windows_registrations.txt");
+        for (std::string line; std::getline(table, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            if (line.rfind("= ", 0) == 0) {
+                const std::size_t library = line.rfind('|') + 1;
+                record_of[line.substr(2, line.find('|') - 2)] =
+                    line.substr(2, library - 2) + resolved(line.substr(library), system_root);
+                continue;
+            }
+            std::istringstream fields(line);
+            std::string key, view, type, assignment;
+            fields >> key >> view >> type;
+            std::getline(fields >> std::ws, assignment);
+            const std::size_t equals = assignment.find('=');
+            auto& keys = keys_by_view[view];
+            if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+            values_by_view[view] += "\r\n[" + registration_key(key) + "]\r\n" +
+                                    reg_value(type, assignment.substr(0, equals),
+                                              resolved(assignment.substr(equals + 1), system_root)) +
+                                    "\r\n";
         }
+        for (auto& [view, keys] : keys_by_view) std::sort(keys.begin(), keys.end());
+        registered = !record_of.empty() && import(/*with_values=*/true);
     }
-    static void TearDownTestSuite() {
-        if (platform::is_windows()) removals().import();
-    }
+    static void TearDownTestSuite() { import(/*with_values=*/false); }
 
     void SetUp() override {
-        if (!platform::is_windows()) GTEST_SKIP() << "needs the Windows registry";
         ASSERT_TRUE(registered) << "the test registrations could not be written";
         CoreTest::SetUp();
-    }
-
-    // This test's records per view, views in listing order, records as
-    // "key|name|dll" sorted by key.
-    static std::vector<std::pair<std::string, std::vector<std::string>>> test_records_by_view() {
-        std::vector<std::pair<std::string, std::vector<std::string>>> by_view;
-        for (const auto& device : discover_devices(platform::system_registry(), j2534::discovery_views())) {
-            if (device.key.rfind(kTestKeyPrefix, 0) != 0) continue;
-            if (by_view.empty() || by_view.back().first != device.source) by_view.push_back({device.source, {}});
-            by_view.back().second.push_back(device.key.substr(sizeof kTestKeyPrefix - 1) + "|" + device.name + "|" +
-                                            device.dll);
-        }
-        for (auto& [view, records] : by_view) std::sort(records.begin(), records.end());
-        return by_view;
     }
 };
 
 TEST_F(DeviceDiscoveryWindows, EachViewListsWhatTheWin32ApiSeesThereExpandingOnlyExpandableStrings) {
-    const std::string long_expansion = system_root + "\\" + std::string(4095 - (system_root.size() + 1), 'a');
-    const std::map<std::string, std::string> record_of = {
-        {"DeviceName", "DeviceName|Vx Device Name|C:\\vx\\device name.dll"},
-        {"Expand", "Expand|VxDiscoveryTestExpand|" + system_root + "\\vx_expand.dll"},
-        {"Long4095", "Long4095|VxDiscoveryTestLong4095|" + long_expansion},
-        {"LongPlain", "LongPlain|VxDiscoveryTestLongPlain|C:\\" + std::string(5000, 'c')},
-        {"Only64", "Only64|VxDiscoveryTestOnly64|C:\\vx\\only64.dll"},
-        {"Sz", "Sz|Vx \"Sz\" Cable|%SystemRoot%\\vx_sz.dll"},
-        {"Only32", "Only32|VxDiscoveryTestOnly32|C:\\vx\\only32.dll"},
-    };
-    // Every key of the 64-bit view, the unusable ones too, and the one of the 32-bit view.
-    const std::vector<std::string> keys_64 = {"DeviceName", "Dword",     "Expand", "Long4095", "Long4096",
-                                              "LongPlain",  "NoLibrary", "Only64", "Sz"};
-    const std::vector<std::string> keys_32 = {"Only32"};
+    // What discovery lists of the test's keys: per view in listing order, the
+    // records sorted by key.
+    using Views = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    Views listed;
+    for (const auto& device : discover_devices(platform::system_registry(), j2534::discovery_views())) {
+        if (device.key.rfind(kTestKeyPrefix, 0) != 0) continue;
+        if (listed.empty() || listed.back().first != device.source) listed.push_back({device.source, {}});
+        listed.back().second.push_back(device.key.substr(sizeof kTestKeyPrefix - 1) + "|" + device.name + "|" +
+                                       device.dll);
+    }
+    for (auto& [view, records] : listed) std::sort(records.begin(), records.end());
 
     // What the Win32 API enumerates in each view from this process, and what
-    // discovery must list there: each usable key's record, in table order.
-    using Views = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    // discovery must list there: each usable key's record.
     Views expected;
     std::map<std::string, std::vector<std::string>> api_keys;
     for (const j2534::RegistryView& view : registry_views()) {
@@ -432,24 +378,18 @@ TEST_F(DeviceDiscoveryWindows, EachViewListsWhatTheWin32ApiSeesThereExpandingOnl
         }
         if (!records.empty()) expected.push_back({view.label, records});
     }
-    EXPECT_EQ(test_records_by_view(), expected);
+    EXPECT_EQ(listed, expected);
 
     // The WoW64 rule: a process sees its own bitness's keys natively, and
-    // KEY_WOW64_32KEY and KEY_WOW64_64KEY pick a view whatever its bitness.
+    // KEY_WOW64_32KEY and KEY_WOW64_64KEY pick a view whatever its bitness
+    // (32-bit Windows has one registry and ignores them). The explicit
+    // WOW6432Node path differs between Windows and Wine and is not checked.
+    const std::vector<std::string>& keys_32 = keys_by_view["32"];
+    const std::vector<std::string>& keys_64 = keys_by_view["64"];
     const bool process_32 = sizeof(void*) == 4;
     EXPECT_EQ(api_keys["HKLM native"], process_32 && runs_under_wow64() ? keys_32 : keys_64);
     EXPECT_EQ(api_keys["HKLM 32"], keys_32);
-    if (process_32 && !runs_under_wow64()) {
-        // 32-bit Windows has one registry; the view flags are ignored.
-        EXPECT_EQ(api_keys["HKLM 64"], keys_32);
-    } else {
-        EXPECT_EQ(api_keys["HKLM 64"], keys_64);
-    }
-    std::printf("the explicit WOW6432Node path shows a %d-bit process: %s\n", process_32 ? 32 : 64,
-                api_keys["HKLM WOW6432Node"] == keys_32   ? "the 32-bit keys"
-                : api_keys["HKLM WOW6432Node"] == keys_64 ? "the 64-bit keys"
-                : api_keys["HKLM WOW6432Node"].empty()    ? "nothing"
-                                                          : "other keys");
+    EXPECT_EQ(api_keys["HKLM 64"], process_32 && !runs_under_wow64() ? keys_32 : keys_64);
 
     // The export escapes quotes and doubles each backslash of the paths.
     EXPECT_NE(list_devices().find(R"({"key":"VxDiscoveryTestSz","name":"Vx \"Sz\" Cable",)"
@@ -458,5 +398,6 @@ TEST_F(DeviceDiscoveryWindows, EachViewListsWhatTheWin32ApiSeesThereExpandingOnl
     EXPECT_EQ(log(), "");
 }
 
+#endif  // _WIN32
 }  // namespace
 }  // namespace vx::testing

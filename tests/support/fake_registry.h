@@ -3,11 +3,10 @@
 // record of every open so tests can check access flags and leaked keys.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <list>
 #include <map>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,11 +14,6 @@
 #include "platform/registry.h"
 
 namespace vx::testing {
-
-// Windows value types the tests use besides the two string types (winnt.h).
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
-inline constexpr std::uint32_t kRegMultiSz = 7;
 
 struct FakeValue {
     std::uint32_t type = platform::kRegSz;
@@ -34,8 +28,7 @@ struct FakeKey {
 
     // A REG_SZ / REG_EXPAND_SZ value stored with its terminating NUL.
     FakeKey& string(const std::string& value_name, const std::string& text, std::uint32_t type = platform::kRegSz) {
-        values[value_name] = FakeValue{type, text + std::string(1, '\0'), false};
-        return *this;
+        return raw(value_name, type, text + '\0');
     }
     FakeKey& raw(const std::string& value_name, std::uint32_t type, std::string bytes, bool read_fails = false) {
         values[value_name] = FakeValue{type, std::move(bytes), read_fails};
@@ -55,16 +48,14 @@ public:
     std::vector<std::uint32_t> expansion_buffer_sizes;
 
     FakeKey& add(const std::string& path, std::uint32_t view_flag, const std::string& key_name) {
-        auto& keys = locations[{path, view_flag}];
-        keys.push_back(FakeKey{key_name, {}, true});
-        return keys.back();
+        return locations[{path, view_flag}].emplace_back(FakeKey{key_name, {}, true});
     }
 
     bool open_machine_key(const char* path, std::uint32_t access, platform::RegistryKey& key) override {
         const auto found = locations.find({path, access & ~platform::kKeyRead});
         opened.emplace_back(path, access);
         if (found == locations.end()) return false;
-        key = track(std::make_unique<Handle>(Handle{path, &found->second, nullptr}));
+        key = &handles_.emplace_back(Handle{path, &found->second, nullptr});
         return true;
     }
 
@@ -76,7 +67,7 @@ public:
         for (const FakeKey& subkey : *folder.subkeys) {
             if (subkey.name != name) continue;
             if (!subkey.openable) return false;
-            key = track(std::make_unique<Handle>(Handle{folder.path + "\\" + name, nullptr, &subkey}));
+            key = &handles_.emplace_back(Handle{folder.path + "\\" + name, nullptr, &subkey});
             return true;
         }
         return false;
@@ -130,9 +121,7 @@ public:
     }
 
     void close_key(platform::RegistryKey key) override {
-        const auto found = std::find_if(handles_.begin(), handles_.end(),
-                                        [key](const std::unique_ptr<Handle>& h) { return h.get() == key; });
-        if (found != handles_.end()) handles_.erase(found);
+        handles_.remove_if([key](const Handle& handle) { return &handle == key; });
     }
 
     std::size_t keys_left_open() const { return handles_.size(); }
@@ -140,14 +129,9 @@ public:
 private:
     struct Handle {
         std::string path;
-        const std::vector<FakeKey>* subkeys;
-        const FakeKey* key;
+        const std::vector<FakeKey>* subkeys;  // for a folder opened by path
+        const FakeKey* key;                   // for a subkey
     };
-
-    platform::RegistryKey track(std::unique_ptr<Handle> handle) {
-        handles_.push_back(std::move(handle));
-        return handles_.back().get();
-    }
 
     static const FakeValue* find_value(platform::RegistryKey key, const char* name) {
         const Handle& handle = *static_cast<Handle*>(key);
@@ -156,7 +140,7 @@ private:
         return found == handle.key->values.end() ? nullptr : &found->second;
     }
 
-    std::vector<std::unique_ptr<Handle>> handles_;
+    std::list<Handle> handles_;  // a list, so handles keep their addresses
 };
 
 }  // namespace vx::testing
