@@ -107,14 +107,11 @@ protected:
     }
 
     bool device_took_a_frame(const StepAnswer& a) const {
-        sim_call call;
-        for (unsigned long i = a.first_call; i < a.end_call; ++i) {
-            if (sim.sim_get_call(i, &call) == 1 && call.function == SIM_FN_WRITE_MSGS && call.status == 0 &&
-                call.num_msgs_out != 0) {
-                return true;
-            }
-        }
-        return false;
+        const std::vector<sim_call> calls = sim.calls();
+        const auto at = [&calls](unsigned long i) { return calls.begin() + static_cast<std::ptrdiff_t>(i); };
+        return std::any_of(at(a.first_call), at(a.end_call), [](const sim_call& call) {
+            return call.function == SIM_FN_WRITE_MSGS && call.status == 0 && call.num_msgs_out != 0;
+        });
     }
 
     // Scripts the device, plays the session and checks it; then replays it,
