@@ -2,10 +2,13 @@
 // largest answer the caps allow (every read returns a full message whose
 // numbers all have their most digits), fits VX_ANSWER_BUFFER_SIZE, so a host
 // that sizes one buffer by it never has to call a device export twice.
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,7 +18,7 @@
 namespace vx::testing {
 namespace {
 
-class AnswerSizeTest : public SimDeviceTest {};
+using AnswerSizeTest = SimDeviceTest;
 
 // How the device answers: messages counted truly, no write ever taken (so
 // every probe tries all its frames, each with its replies), or every call failing with the longest
@@ -23,23 +26,6 @@ class AnswerSizeTest : public SimDeviceTest {};
 enum class Device { kTakesWrites, kTakesNoWrite, kFailsEverything };
 
 TEST_F(AnswerSizeTest, EveryDeviceAnswerFitsTheLargestAnswer) {
-    const std::string host_text(300, '\x01');  // echoed texts escape each byte to \u0001
-    const std::string frame = "\"startHex\":\"31 01\",\"stopHex\":\"31 00\",\"clearHex\":\"14 FF 00\"";
-    const std::vector<std::pair<std::string, std::string>> calls{
-        {"VX_OpenJ2534Dll", "/no/such/" + host_text},
-        {"VX_TestIso9141Connect", "10400"},
-        {"VX_TryFiveBaudInit", "0x33"},
-        {"VX_KLineActivityProbe", ""},
-        {"VX_ProtocolTrafficProbe", "KWP71" + host_text},
-        {"VX_ReadBatteryVoltage", ""},
-        {"VX_ReadFaults", ""},
-        {"VX_ReadLiveData", ""},
-        {"VX_RunSafeFunction", "{\"type\":\"" + host_text + "\",\"mode\":\"verified\"," + frame + "}"},
-        {"VX_RunSafeFunction", "{\"type\":\"" + host_text + "\",\"mode\":\"unverified\"," + frame + "}"},
-        {"VX_RunActuatorKwp71", "{\"name\":\"" + host_text + "\",\"mode\":\"kwp71\",\"commandType\":\"04\"}"},
-        {"VX_ClearFaultMemory", "{\"name\":\"" + host_text + "\"," + frame + "}"},
-        {"VX_CloseJ2534", ""},
-    };
     const std::vector<std::uint8_t> data(SIM_MAX_FRAME, 0xFF);
     sim_reply full{};
     full.data = data.data();
@@ -51,7 +37,11 @@ TEST_F(AnswerSizeTest, EveryDeviceAnswerFitsTheLargestAnswer) {
     const std::vector<std::uint8_t> keys(SIM_MAX_INIT_BYTES, 0xFF);
 
     int largest = 0;
-    for (const auto& [name, argument] : calls) {
+    const auto rows = nlohmann::json::parse(std::ifstream(VXDIAG_TEST_DIR "/core/answer_size.json"));
+    for (const auto& row : rows.at("calls")) {
+        const std::string name = row[0].get<std::string>();
+        std::string argument = row[1].get<std::string>();
+        if (const auto at = argument.find("$TEXT"); at != std::string::npos) argument.replace(at, 5, 300, '\x01');
         for (const Device device : {Device::kTakesWrites, Device::kTakesNoWrite, Device::kFailsEverything}) {
             SCOPED_TRACE(name + " " + argument.substr(0, 40) + " device " + std::to_string(static_cast<int>(device)));
             restart();

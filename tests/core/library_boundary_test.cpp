@@ -10,43 +10,27 @@
 namespace vx::testing {
 namespace {
 
-using CoreVersionFn = const char*(VX_CALL*)(void);
-using SetSimulationFn = int(VX_CALL*)(int);
-using GetLastLogFn = int(VX_CALL*)(char*, int);
+using ProbeFn = int(VX_CALL*)(char*, int);
+using ReadFn = int(VX_CALL*)(const char*, char*, int);
 
-// Owns one load of the core library for the length of a test.
-class LoadedCore {
-public:
-    LoadedCore() : handle_(platform::load_library(VXDIAG_CORE_PATH)) {}
-    ~LoadedCore() { platform::free_library(handle_); }
-    LoadedCore(const LoadedCore&) = delete;
-    LoadedCore& operator=(const LoadedCore&) = delete;
-
-    platform::LibraryHandle handle() const { return handle_; }
-    template <typename Fn>
-    Fn find(const char* name) const {
-        return reinterpret_cast<Fn>(platform::find_symbol(handle_, name));
-    }
-
-private:
-    platform::LibraryHandle handle_;
-};
+template <typename Fn>
+Fn find(const platform::Library& library, const char* name) {
+    return reinterpret_cast<Fn>(library.symbol(name));
+}
 
 using LibraryBoundary = CoreTest;
 
 TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
-    LoadedCore core;
-    ASSERT_NE(core.handle(), nullptr) << platform::last_load_error();
-    const auto core_version = core.find<CoreVersionFn>("VX_CoreVersion");
-    const auto set_simulation = core.find<SetSimulationFn>("VX_SetSimulation");
-    const auto get_last_log = core.find<GetLastLogFn>("VX_GetLastLog");
-    ASSERT_NE(core_version, nullptr);
-    ASSERT_NE(set_simulation, nullptr);
-    ASSERT_NE(get_last_log, nullptr);
+    const platform::Library core(VXDIAG_CORE_PATH);
+    ASSERT_TRUE(core.loaded()) << platform::last_load_error();
+    const auto core_version = find<const char*(VX_CALL*)(void)>(core, "VX_CoreVersion");
+    const auto set_simulation = find<int(VX_CALL*)(int)>(core, "VX_SetSimulation");
+    const auto get_last_log = find<int(VX_CALL*)(char*, int)>(core, "VX_GetLastLog");
+    ASSERT_TRUE(core_version != nullptr && set_simulation != nullptr && get_last_log != nullptr);
     // Only a real path names a library (dlopen would hand back this program).
     EXPECT_EQ(platform::load_library(""), nullptr);
     EXPECT_EQ(platform::load_library(nullptr), nullptr);
-    EXPECT_EQ(core.find<void*>("_ZN2vx5j253412device_stateEv"), nullptr) << "internal names stay hidden";
+    EXPECT_EQ(core.symbol("_ZN2vx5j253412device_stateEv"), nullptr) << "internal names stay hidden";
 
     EXPECT_STREQ(core_version(), "Vexaro Arvessa Ryx J2534 communication core ready");
 
@@ -70,15 +54,13 @@ TEST_F(LibraryBoundary, LoadedCoreAnswersFromItsOwnState) {
     EXPECT_EQ(get_last_log(nullptr, 0), 35) << "reading changes nothing";
 
     // The simulated live values follow the real tick count.
-    using ReadFn = int(VX_CALL*)(const char*, char*, int);
     char values[1024];
-    core.find<ReadFn>("VX_ReadLiveData")(nullptr, values, sizeof values);
+    find<ReadFn>(core, "VX_ReadLiveData")(nullptr, values, sizeof values);
     EXPECT_EQ(std::string(values).rfind(R"({"ok":true,"mode":"simulation")", 0), 0u) << values;
 
     // Loaded, the core holds no channel: with simulation off a probe says so.
-    using ProbeFn = int(VX_CALL*)(char*, int);
     EXPECT_EQ(set_simulation(0), 0);
-    core.find<ProbeFn>("VX_KLineActivityProbe")(buffer, sizeof buffer);
+    find<ProbeFn>(core, "VX_KLineActivityProbe")(buffer, sizeof buffer);
     EXPECT_STREQ(buffer, R"({"ok":false,"stage":"not-connected","message":"ISO9141 channel is not open."})");
 
     EXPECT_FALSE(simulation_on());

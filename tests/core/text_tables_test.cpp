@@ -1,5 +1,6 @@
-// The request reader and the text conversions, row by row from text_tables.json
-// (what each table holds is told in its "about").
+// The request reader and the text conversions every result and log line is
+// made of, row by row from text_tables.json (what each table holds is told in
+// its "about").
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "core/request_reader.h"
+#include "core/result_writer.h"
 #include "core/text_utils.h"
 
 namespace vx {
@@ -45,6 +47,27 @@ TEST(TextTables, JsonEscapingHexReadingAndCopyOut) {
         EXPECT_EQ(copy_out("abcdef", buffer, r[0].get<int>()), 6);
         EXPECT_EQ(std::string(buffer), r[1].get<std::string>()) << r[0];
     }
+    EXPECT_EQ(copy_out("abcdef", nullptr, 50), 6) << "without room it only measures";
+}
+
+TEST(TextTables, NumbersHexBytesMembersAndLowercase) {
+    for (const json& r : rows("tenths")) EXPECT_EQ(tenths_text(r[0].get<std::uint64_t>()), r[1]) << r;
+    for (const json& r : rows("hex_bytes")) EXPECT_EQ(hex_bytes_text(r[0].get<Bytes>()), r[1]) << r;
+    for (const json& r : rows("insert_members")) {
+        std::string text = r[0].get<std::string>();
+        insert_members(text, r[1].get<std::string>());
+        EXPECT_EQ(text, r[2]) << r;
+    }
+    for (const json& r : rows("lowercase")) EXPECT_EQ(ascii_lowercase(r[0].get<std::string>()), r[1]) << r;
+}
+
+TEST(TextTables, ResultWriterEscapesOnlyTextValues) {
+    ResultWriter w;
+    const std::uint8_t frame[] = {0x01, 0xFE};
+    w.raw("{\"s\":\"").text("a\"b").raw("\",\"t\":").boolean(true).raw(",\"f\":").boolean(false);
+    w.raw(",\"n\":").signed_number(-5).raw(",\"u\":").unsigned_number(5).raw(",\"v\":").tenths(126);
+    w.raw(",\"h\":\"").hex(frame).raw("\"}");
+    EXPECT_EQ(w.str(), R"({"s":"a\"b","t":true,"f":false,"n":-5,"u":5,"v":12.6,"h":"01 FE"})");
 }
 
 }  // namespace

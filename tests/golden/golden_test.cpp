@@ -276,7 +276,6 @@ private:
     void check_block(const std::string& verb, std::vector<std::string> expected, std::size_t& i);
 
     SimDevice* sim_ = nullptr;
-    std::string result_;
     std::size_t log_seen_ = 0;
     unsigned long calls_seen_ = 0;
     std::size_t sleeps_seen_ = 0;
@@ -313,11 +312,12 @@ void GoldenTest::script(std::istringstream& in) {
         sim_reply reply{};
         reply.data = data.data();
         reply.size = static_cast<unsigned long>(data.size());
-        reply.protocol_id = options.count("protocol") ? static_cast<unsigned long>(options["protocol"]) : 3;
+        options.try_emplace("protocol", 3);  // ISO9141
+        reply.protocol_id = static_cast<unsigned long>(options["protocol"]);
         reply.rx_status = static_cast<unsigned long>(options["rx-status"]);
         reply.timestamp = static_cast<unsigned long>(options["timestamp"]);
         reply.extra_data_index = static_cast<unsigned long>(options["extra"]);
-        reply.override_data_size = options.count("data-size") ? 1 : 0;
+        reply.override_data_size = static_cast<int>(options.count("data-size"));
         reply.data_size = static_cast<unsigned long>(options["data-size"]);
         reply.after_writes = static_cast<unsigned>(options["after"]);
         sim.sim_queue_reply(&reply);
@@ -436,11 +436,11 @@ void GoldenTest::run_case(const GoldenCase& golden) {
             std::string arg;
             std::getline(in, arg);
             if (!arg.empty()) arg.erase(0, 1);
-            result_ = call(name, arg);
-            if (recording()) out_.push_back("expect " + result_);
+            const std::string result = "expect " + call(name, arg);
+            if (recording()) out_.push_back(result);
             // Compared joined; shown one member per line, so the member that differs stands out.
-            if (!recording() && lines[i].substr(7) != result_) {
-                EXPECT_EQ(wrapped(lines[i]), wrapped("expect " + result_)) << golden.title << ": " << line;
+            if (!recording() && lines[i] != result) {
+                EXPECT_EQ(wrapped(lines[i]), wrapped(result)) << golden.title << ": " << line;
             }
             ++i;
             if (recording() && (i == lines.size() || lines[i].rfind("log", 0) != 0)) {

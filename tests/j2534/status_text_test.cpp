@@ -1,6 +1,10 @@
-// Status names, detail texts and hint sentences, with the simulated device's
-// own PassThruGetLastError as the library that explains a failure.
-#include <climits>
+// Status names, detail texts and hint sentences, row by row from
+// status_text.json, with the simulated device's own PassThruGetLastError as
+// the library that explains a failure.
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <fstream>
 #include <string>
 
 #include "j2534/status_text.h"
@@ -9,52 +13,24 @@
 namespace vx::testing {
 namespace {
 
-using j2534::status_detail_text;
-using j2534::to_status;
+const nlohmann::json kRows = nlohmann::json::parse(std::ifstream(VXDIAG_TEST_DIR "/j2534/status_text.json"));
 
 TEST(StatusText, ALongStatusIsReadAsItsLow32BitsSigned) {
-    EXPECT_EQ(to_status(8L), 8);
-    EXPECT_EQ(to_status(-5L), -5);
-    // A library built with 32-bit statuses that returns 0xFFFFFFF8 means -8.
-    EXPECT_EQ(to_status(static_cast<long>(0xFFFFFFF8UL)), -8);
-    EXPECT_EQ(to_status(static_cast<long>(0x80000000UL)), INT_MIN);
-    EXPECT_EQ(to_status(static_cast<long>(INT_MIN)), INT_MIN);
+    for (const auto& r : kRows.at("to_status")) {
+        const auto returned = static_cast<long>(static_cast<unsigned long>(r[0].get<std::int64_t>()));
+        EXPECT_EQ(j2534::to_status(returned), r[1].get<int>()) << r;
+    }
 }
 
-// The detail text asks the simulated device's PassThruGetLastError.
-class StatusDetail : public ::testing::Test {
-protected:
-    j2534::EntryPoints with_last_error() {
-        j2534::EntryPoints entry;
-        entry.get_last_error = sim.entry<PTGETLASTERROR>("PassThruGetLastError");
-        return entry;
-    }
+TEST(StatusText, TheLibrarysOwnTextFollowsTheNameOnlyWhenItSaysSomething) {
     SimDevice sim;
-};
-
-TEST_F(StatusDetail, TheLibrarysOwnTextFollowsTheNameOnlyWhenItSaysSomething) {
-    struct Case {
-        std::string_view text;  // what PassThruGetLastError writes
-        long returned;          // and returns
-        j2534::Status status;
-        std::string detail;
-    };
-    const Case cases[] = {
-        {"USB cable unplugged", 0, 8, "ERR_DEVICE_NOT_CONNECTED: USB cable unplugged"},
-        {"ok", 0, 7, "ERR_FAILED: ok"},  // the comparison is case-sensitive
-        {std::string_view("first\0second", 12), 0, 9, "ERR_TIMEOUT: first"},
-        {"OK", 0, 8, "ERR_DEVICE_NOT_CONNECTED (rc=8)"},
-        {"No Error", 0, 8, "ERR_DEVICE_NOT_CONNECTED (rc=8)"},
-        {"STATUS_NOERROR", 0, -102, "ERR_UNKNOWN (rc=-102)"},
-        {"", 0, 8, "ERR_DEVICE_NOT_CONNECTED (rc=8)"},
-        {"No Error", 0, 0, "STATUS_NOERROR: No Error"},  // for 0 even "no error" is shown
-        {"stale text", 7, 8, "ERR_DEVICE_NOT_CONNECTED (rc=8)"},  // a failing call is not trusted
-    };
-    for (const Case& c : cases) {
-        sim.set_last_error(c.text, c.returned);
-        EXPECT_EQ(status_detail_text(with_last_error(), c.status), c.detail) << c.text;
+    j2534::EntryPoints entry;
+    entry.get_last_error = sim.entry<PTGETLASTERROR>("PassThruGetLastError");
+    for (const auto& r : kRows.at("detail")) {
+        sim.set_last_error(r[0].get<std::string>(), r[1].get<long>());
+        EXPECT_EQ(j2534::status_detail_text(entry, r[2].get<int>()), r[3].get<std::string>()) << r;
     }
-    EXPECT_EQ(status_detail_text(j2534::EntryPoints{}, 8), "ERR_DEVICE_NOT_CONNECTED (rc=8)");
+    EXPECT_EQ(j2534::status_detail_text(j2534::EntryPoints{}, 8), "ERR_DEVICE_NOT_CONNECTED (rc=8)");
 }
 
 }  // namespace

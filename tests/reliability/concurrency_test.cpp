@@ -20,23 +20,6 @@ namespace {
 
 constexpr int kBufferSize = 1 << 16;
 
-// Problems seen on the worker threads, reported once they have joined.
-class Problems {
-public:
-    void add(std::string problem) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (list_.size() < 20) list_.push_back(std::move(problem));
-    }
-    std::vector<std::string> list() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return list_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> list_;
-};
-
 // The complete lines at the start of a log copy (the copy may end inside a
 // line when the buffer was smaller than the log).
 std::string_view whole_lines(std::string_view copy) {
@@ -50,7 +33,13 @@ TEST_F(ConcurrentHosts, FourThreadsOnEveryExportLeaveEveryLogLineWhole) {
     ScopedHome home;
     home.write(".passthru/sim.json", R"({"NAME":"Simulated cable","FUNCTION_LIB":")" + sim.path() + R"("})");
     const std::vector<ExportStep> steps = host_session(sim.path());
-    Problems problems;
+    // Problems seen on the worker threads, reported once they have joined.
+    std::mutex problems_mutex;
+    std::vector<std::string> problems;
+    const auto problem = [&](std::string text) {
+        const std::lock_guard<std::mutex> lock(problems_mutex);
+        if (problems.size() < 20) problems.push_back(std::move(text));
+    };
     std::atomic<bool> stop{false};
     std::atomic<long> export_calls{0};
     std::atomic<long> log_reads{0};
@@ -67,9 +56,9 @@ TEST_F(ConcurrentHosts, FourThreadsOnEveryExportLeaveEveryLogLineWhole) {
             if (step.kind == AnswerKind::Json) {
                 const std::string text(buffer.data());
                 if (returned < 0 || static_cast<std::size_t>(returned) != text.size()) {
-                    problems.add(step.name + ": returned " + std::to_string(returned) + " for " + text);
+                    problem(step.name + ": returned " + std::to_string(returned) + " for " + text);
                 } else if (const auto parsed = nlohmann::json::parse(text, nullptr, false); !parsed.is_object()) {
-                    problems.add(step.name + ": not a JSON object: " + text);
+                    problem(step.name + ": not a JSON object: " + text);
                 }
             }
             // The device keeps a record of every call; keep it short.
@@ -84,7 +73,7 @@ TEST_F(ConcurrentHosts, FourThreadsOnEveryExportLeaveEveryLogLineWhole) {
             log_reads.fetch_add(1);
             const std::size_t copied = std::min(static_cast<std::size_t>(returned), static_cast<std::size_t>(kBufferSize - 1));
             const std::string fault = raw_log_fault(whole_lines(std::string_view(buffer.data(), copied)));
-            if (!fault.empty()) problems.add("VX_GetLastLog: " + fault);
+            if (!fault.empty()) problem("VX_GetLastLog: " + fault);
         }
     };
 
@@ -98,7 +87,7 @@ TEST_F(ConcurrentHosts, FourThreadsOnEveryExportLeaveEveryLogLineWhole) {
     stop = true;
     for (std::thread& t : threads) t.join();
 
-    for (const std::string& problem : problems.list()) ADD_FAILURE() << problem;
+    for (const std::string& text : problems) ADD_FAILURE() << text;
     EXPECT_GT(export_calls.load(), static_cast<long>(3 * steps.size())) << "every thread went through the session";
     EXPECT_GT(log_reads.load(), 100);
     const std::string text = log();

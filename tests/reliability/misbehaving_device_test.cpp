@@ -6,8 +6,10 @@
 // made of whole lines.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -105,30 +107,31 @@ protected:
     }
 
     bool device_took_a_frame(const StepAnswer& a) const {
-        sim_call call;
-        for (unsigned long i = a.first_call; i < a.end_call; ++i) {
-            if (sim.sim_get_call(i, &call) == 1 && call.function == SIM_FN_WRITE_MSGS && call.status == 0 &&
-                call.num_msgs_out != 0) {
-                return true;
-            }
-        }
-        return false;
+        const std::vector<sim_call> calls = sim.calls();
+        const auto at = [&calls](unsigned long i) { return calls.begin() + static_cast<std::ptrdiff_t>(i); };
+        return std::any_of(at(a.first_call), at(a.end_call), [](const sim_call& call) {
+            return call.function == SIM_FN_WRITE_MSGS && call.status == 0 && call.num_msgs_out != 0;
+        });
     }
 
-    // Replays the session, freshly scripted by script(), with buffers of a few
-    // bytes: every answer is cut inside its buffer, and its length is still
-    // the full length of the first run's answer.
-    void check_tiny_buffers(const std::vector<StepAnswer>& full, const std::function<void()>& script) {
+    // Scripts the device, plays the session and checks it; then replays it,
+    // freshly scripted, with buffers of a few bytes: every answer is cut
+    // inside its buffer, and its length is still the full length of the first
+    // run's answer. Returns the first run's answers.
+    std::vector<StepAnswer> played(const std::function<void()>& script) {
+        script();
+        std::vector<StepAnswer> full = run_session();
+        check_session(full);
         restart();
         script();
         const std::vector<StepAnswer> tiny = run_session(kTinyBuffer);
-        ASSERT_EQ(tiny.size(), full.size());
-        for (std::size_t i = 0; i < full.size(); ++i) {
+        EXPECT_EQ(tiny.size(), full.size());
+        for (std::size_t i = 0; i < full.size() && i < tiny.size(); ++i) {
             if (full[i].kind != AnswerKind::Json) continue;
-            SCOPED_TRACE(full[i].name);
-            EXPECT_EQ(tiny[i].returned, full[i].returned);
-            EXPECT_EQ(tiny[i].text, full[i].text.substr(0, kTinyBuffer - 1));
+            EXPECT_EQ(tiny[i].returned, full[i].returned) << full[i].name;
+            EXPECT_EQ(tiny[i].text, full[i].text.substr(0, kTinyBuffer - 1)) << full[i].name;
         }
+        return full;
     }
 
     const StepAnswer& answer(const std::vector<StepAnswer>& answers, std::string_view name) {
@@ -175,10 +178,7 @@ protected:
 
 TEST_F(MisbehavingDevice, AWellBehavedDeviceGivesTheSessionItsNormalAnswers) {
     // The baseline the other scenarios bend: replies to read, all calls succeed.
-    auto script = [this] { queue_replies(6, 3, 0, 0); };
-    script();
-    std::vector<StepAnswer> answers = run_session();
-    check_session(answers);
+    const std::vector<StepAnswer> answers = played([this] { queue_replies(6, 3, 0, 0); });
     EXPECT_EQ(answer(answers, "VX_OpenJ2534Dll").parsed.at("ok"), true);
     EXPECT_EQ(answer(answers, "VX_TryFiveBaudInit 0x33").parsed.at("initOk"), true);
     EXPECT_EQ(answer(answers, "VX_RunSafeFunction verified").parsed.at("commandSent"), true);
@@ -186,7 +186,6 @@ TEST_F(MisbehavingDevice, AWellBehavedDeviceGivesTheSessionItsNormalAnswers) {
               R"({"ok":true,"mode":"Simulation","message":"No fault data returned yet.","faults":[]})");
     EXPECT_FALSE(rx_entries(answers).empty()) << "the replies were read";
     EXPECT_NE(log().find(std::string(kLfOnlyLineText) + "\n"), std::string::npos);
-    check_tiny_buffers(answers, script);
 }
 
 TEST_F(MisbehavingDevice, DataSizeBeyondTheDataAreaIsShownButNeverReadPastIt) {
@@ -194,17 +193,13 @@ TEST_F(MisbehavingDevice, DataSizeBeyondTheDataAreaIsShownButNeverReadPastIt) {
         SCOPED_TRACE(reported);
         restart();
         // Full 4128-byte messages whose DataSize claims more.
-        auto script = [this, reported] { queue_replies(40, kDataArea, 1, reported); };
-        script();
-        std::vector<StepAnswer> answers = run_session();
-        check_session(answers);
+        const std::vector<StepAnswer> answers = played([this, reported] { queue_replies(40, kDataArea, 1, reported); });
         const std::vector<const json*> entries = rx_entries(answers);
         ASSERT_FALSE(entries.empty());
         for (const json* entry : entries) {
             EXPECT_EQ((*entry).at("size"), reported);
             EXPECT_EQ((*entry).at("hex").get<std::string>().size(), kDataArea * 3 - 1) << "exactly the data area";
         }
-        check_tiny_buffers(answers, script);
     }
 }
 
@@ -218,29 +213,22 @@ TEST_F(MisbehavingDevice, LastErrorTextFillingTheWholeBufferWithoutNul) {
     for (const int failing : {SIM_FN_OPEN, SIM_FN_CONNECT}) {
         SCOPED_TRACE(failing);
         restart();
-        auto script = [this, &text, failing] {
+        const std::vector<StepAnswer> answers = played([this, &text, failing] {
             sim.set_last_error(text);
             sim.sim_set_status(failing, kErrDeviceNotConnected);
-        };
-        script();
-        std::vector<StepAnswer> answers = run_session();
-        check_session(answers);
+        });
         const json& failed = answer(answers, failing == SIM_FN_OPEN ? "VX_OpenJ2534Dll" : "VX_TestIso9141Connect 10400").parsed;
         EXPECT_EQ(failed.at("ok"), false);
         EXPECT_EQ(failed.at("error"), expected_error) << "all 512 bytes, nothing read beyond them";
         EXPECT_NE(log().find(" rc=8 " + expected_error + "\r\n"), std::string::npos) << log();
-        check_tiny_buffers(answers, script);
     }
 }
 
 TEST_F(MisbehavingDevice, WriteReportingFiveMessagesForOne) {
-    auto script = [this] {
+    const std::vector<StepAnswer> answers = played([this] {
         sim.sim_set_write_reported_count(5);
         queue_replies(8, 4, 0, 0);
-    };
-    script();
-    std::vector<StepAnswer> answers = run_session();
-    check_session(answers);
+    });
     for (const StepAnswer& a : answers) {
         if (a.name == "VX_CloseJ2534") break;  // the simulated answers transmit nothing
         if (a.kind != AnswerKind::Json) continue;
@@ -258,24 +246,18 @@ TEST_F(MisbehavingDevice, WriteReportingFiveMessagesForOne) {
     for (const char* command : {"VX_RunSafeFunction verified", "VX_RunActuatorKwp71", "VX_ClearFaultMemory"}) {
         EXPECT_EQ(answer(answers, command).parsed.at("commandSent"), false) << command;
     }
-    check_tiny_buffers(answers, script);
 }
 
 TEST_F(MisbehavingDevice, ReadReportingSevenMessagesForTheOneOffered) {
     for (const bool claims_without_data : {false, true}) {
-        SCOPED_TRACE(claims_without_data ? "NumMsgs 7 with STATUS_NOERROR and nothing to read" : "NumMsgs 7 per reply");
+        SCOPED_TRACE(claims_without_data);
         restart();
-        auto script = [this, claims_without_data] {
+        const std::vector<StepAnswer> answers = played([this, claims_without_data] {
             sim.sim_set_read_reported_count(7);
-            if (claims_without_data) {
-                sim.sim_set_read_empty_status(0);
-            } else {
-                queue_replies(30, 5, 0, 0);
-            }
-        };
-        script();
-        std::vector<StepAnswer> answers = run_session();
-        check_session(answers);
+            // NumMsgs 7 with STATUS_NOERROR and nothing to read, or for each reply.
+            if (claims_without_data) sim.sim_set_read_empty_status(0);
+            else queue_replies(30, 5, 0, 0);
+        });
         std::vector<const json*> lists;
         for (const StepAnswer& a : answers) {
             if (a.kind == AnswerKind::Json) objects_with(a.parsed, "rxCount", lists);
@@ -289,122 +271,71 @@ TEST_F(MisbehavingDevice, ReadReportingSevenMessagesForTheOneOffered) {
             EXPECT_EQ((*list).at("rxCount"), rx.size());
         }
         EXPECT_LE(sim.sim_call_count(), 400u) << "the reads ended";
-        check_tiny_buffers(answers, script);
     }
 }
 
-// ---------------------------------------------------------------------------
+const json kRows = json::parse(std::ifstream(VXDIAG_TEST_DIR "/reliability/misbehaving_rows.json"));
+
+std::vector<json> rows(const char* table) { return kRows.at(table).get<std::vector<json>>(); }
+std::string row_name(const ::testing::TestParamInfo<json>& row) { return row.param[0].get<std::string>(); }
+
 // A device that returns STATUS_NOERROR without writing an output (or writes a
 // device id of 0): the core starts every output at 0 or zeroed, so it shows 0
 // or zeros and never stale data, and each export answers for that value.
-
-struct UnwrittenRow {
-    const char* name;
-    unsigned int unwritten;      // SIM_UNWRITTEN_*
-    unsigned long device_id;     // what PassThruOpen writes
-    const char* judged_step;
-    const char* member;
-    json expected;
-};
-
-const UnwrittenRow kUnwrittenRows[] = {
-    {"DeviceIdUnwritten", SIM_UNWRITTEN_DEVICE_ID, 1, "VX_OpenJ2534Dll", "deviceId", 0},
-    {"DeviceIdUnwrittenLeavesNoDevice", SIM_UNWRITTEN_DEVICE_ID, 1, "VX_TestIso9141Connect 10400", "stage", "not-open"},
-    {"DeviceIdZero", 0, 0, "VX_TestIso9141Connect 10400", "stage", "not-open"},
-    {"ChannelIdUnwritten", SIM_UNWRITTEN_CHANNEL_ID, 1, "VX_TestIso9141Connect 10400", "channelId", 0},
-    {"ChannelIdUnwrittenLeavesNoChannel", SIM_UNWRITTEN_CHANNEL_ID, 1, "VX_TryFiveBaudInit 0x33", "stage", "not-connected"},
-    {"VoltageUnwritten", SIM_UNWRITTEN_VBATT, 1, "VX_ReadBatteryVoltage", "available", false},
-    {"KeyBytesUnwritten", SIM_UNWRITTEN_KEY_BYTES, 1, "VX_TryFiveBaudInit 0x33", "bytes", json(std::vector<int>(16, 0))},
-    // Each read the device reports counts, with its zeroed message.
-    {"MessageUnwritten", SIM_UNWRITTEN_READ_MSG, 1, "VX_KLineActivityProbe", "rxCount", 4},
-};
-
-class UnwrittenOutputs : public MisbehavingDevice, public ::testing::WithParamInterface<UnwrittenRow> {};
+class UnwrittenOutputs : public MisbehavingDevice, public ::testing::WithParamInterface<json> {};
 
 TEST_P(UnwrittenOutputs, TheCoreShowsZerosAndAnswersForThem) {
-    const UnwrittenRow& row = GetParam();
-    auto script = [this, &row] {
-        sim.sim_set_unwritten(row.unwritten);
-        sim.sim_set_device_id(row.device_id);
+    const json& row = GetParam();
+    const auto unwritten = row[1].get<unsigned>();
+    const std::vector<StepAnswer> answers = played([this, &row, unwritten] {
+        sim.sim_set_unwritten(unwritten);
+        sim.sim_set_device_id(row[2].get<unsigned long>());
         queue_replies(6, 3, 0, 0);
-    };
-    script();
-    std::vector<StepAnswer> answers = run_session();
-    check_session(answers);
-    const StepAnswer& judged = answer(answers, row.judged_step);
-    ASSERT_TRUE(judged.parsed.contains(row.member)) << judged.text;
-    EXPECT_EQ(judged.parsed.at(row.member), row.expected) << judged.text;
+    });
+    const StepAnswer& judged = answer(answers, row[3].get<std::string>());
+    ASSERT_TRUE(judged.parsed.contains(row[4])) << judged.text;
+    EXPECT_EQ(judged.parsed.at(row[4].get<std::string>()), row[5]) << judged.text;
     // An unwritten message is zeroed, never a previous frame's bytes.
-    if (row.unwritten == SIM_UNWRITTEN_READ_MSG) {
+    if (unwritten == SIM_UNWRITTEN_READ_MSG) {
         for (const json* entry : rx_entries(answers)) EXPECT_EQ((*entry).at("hex"), "") << (*entry).dump();
     }
-    check_tiny_buffers(answers, script);
 }
 
-INSTANTIATE_TEST_SUITE_P(Outputs, UnwrittenOutputs, ::testing::ValuesIn(kUnwrittenRows),
-                         [](const ::testing::TestParamInfo<UnwrittenRow>& row_info) { return std::string(row_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Outputs, UnwrittenOutputs, ::testing::ValuesIn(rows("unwritten")), row_name);
 
-// ---------------------------------------------------------------------------
-// Every status code from -5 to 40 on every call of one entry point (or of one
-// ioctl), the whole session long.
-
-struct StatusRow {
-    const char* name;
-    unsigned functions;  // bit per SIM_FN_* that fails with the status
-    unsigned long ioctl; // or the ioctl id that fails
-    // The step whose outcome must follow the status, and the member telling it.
-    const char* judged_step;
-    const char* judged_member;
-};
-
-constexpr unsigned bit(int function) { return 1u << function; }
-
-const StatusRow kStatusRows[] = {
-    {"PassThruOpen", bit(SIM_FN_OPEN), 0, "VX_OpenJ2534Dll", "ok"},
-    {"PassThruClose", bit(SIM_FN_CLOSE), 0, nullptr, nullptr},
-    {"PassThruConnect", bit(SIM_FN_CONNECT), 0, "VX_TestIso9141Connect 10400", "ok"},
-    {"PassThruDisconnect", bit(SIM_FN_DISCONNECT), 0, nullptr, nullptr},
-    {"PassThruReadMsgs", bit(SIM_FN_READ_MSGS), 0, nullptr, nullptr},
-    {"PassThruWriteMsgs", bit(SIM_FN_WRITE_MSGS), 0, "VX_RunSafeFunction verified", "commandSent"},
-    {"PassThruIoctl", bit(SIM_FN_IOCTL), 0, "VX_TryFiveBaudInit 0x33", "initOk"},
-    {"PassThruConnectAndGetLastError", bit(SIM_FN_CONNECT) | bit(SIM_FN_GET_LAST_ERROR), 0,
-     "VX_TestIso9141Connect 10400", "ok"},
-    {"EveryEntryPoint", bit(SIM_FN_COUNT) - 1, 0, "VX_OpenJ2534Dll", "ok"},
-    {"SetConfig", 0, 2, nullptr, nullptr},
-    {"ReadVbatt", 0, 3, "VX_ReadBatteryVoltage", "available"},
-    {"FiveBaudInit", 0, 4, "VX_TryFiveBaudInit 0x33", "initOk"},
-    {"ClearTxBuffer", 0, 7, nullptr, nullptr},
-    {"ClearRxBuffer", 0, 8, nullptr, nullptr},
-};
-
-class EveryStatusOnEveryCall : public MisbehavingDevice, public ::testing::WithParamInterface<StatusRow> {};
+// Every status code from -5 to 40 on every call of some entry points (or of
+// one ioctl), the whole session long.
+class EveryStatusOnEveryCall : public MisbehavingDevice, public ::testing::WithParamInterface<json> {};
 
 TEST_P(EveryStatusOnEveryCall, EveryExportAnswersAndTheLogStaysWhole) {
-    const StatusRow& row = GetParam();
+    static const std::vector<std::string> kFunctions{"Open",     "Close", "Connect",      "Disconnect",     "ReadMsgs",
+                                                     "WriteMsgs", "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
+    const json& row = GetParam();
     for (long status = -5; status <= 40; ++status) {
         SCOPED_TRACE("status " + std::to_string(status));
         restart();
         sim.set_last_error("Vendor says: line fault");
         queue_replies(4, 3, 0, 0);
-        for (int f = 0; f < SIM_FN_COUNT; ++f) {
-            if ((row.functions & bit(f)) != 0) sim.sim_set_status(f, status);
+        for (const json& name : row[1]) {
+            const auto at = std::find(kFunctions.begin(), kFunctions.end(), name.get<std::string>());
+            ASSERT_NE(at, kFunctions.end()) << name;
+            sim.sim_set_status(static_cast<int>(at - kFunctions.begin()), status);
         }
-        if (row.ioctl != 0) sim.sim_set_ioctl_status(row.ioctl, status);
+        if (row[2] != 0) sim.sim_set_ioctl_status(row[2].get<unsigned long>(), status);
         std::vector<StepAnswer> answers = run_session();
         check_session(answers);
         if (::testing::Test::HasFatalFailure()) return;
-        if (row.judged_step != nullptr) {
+        if (!row[3].is_null()) {
             // A failing call is never reported as a success, and a success
             // never as a failure.
-            const json& judged = answer(answers, row.judged_step).parsed;
-            EXPECT_EQ(judged.at(row.judged_member), status == 0) << answer(answers, row.judged_step).text;
+            const StepAnswer& judged = answer(answers, row[3].get<std::string>());
+            EXPECT_EQ(judged.parsed.at(row[4].get<std::string>()), status == 0) << judged.text;
         }
         if (::testing::Test::HasFailure()) return;  // one status's report is enough
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, EveryStatusOnEveryCall, ::testing::ValuesIn(kStatusRows),
-                         [](const ::testing::TestParamInfo<StatusRow>& row_info) { return std::string(row_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Statuses, EveryStatusOnEveryCall, ::testing::ValuesIn(rows("statuses")), row_name);
 
 }  // namespace
 }  // namespace vx::testing

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "core/export_guard.h"
 #include "reliability/host_session.h"
@@ -44,16 +45,10 @@ protected:
         std::memset(buffer_.get(), 0x5A, static_cast<std::size_t>(kBufferSize));
         return step.call(buffer_.get(), kBufferSize);
     }
-    // How often the session wrote this frame.
-    int frames_written(const std::vector<std::uint8_t>& frame) const {
-        const auto frames = sim.written_frames();
-        return static_cast<int>(std::count(frames.begin(), frames.end(), frame));
-    }
     // The text up to the NUL; a buffer left without one reads as a mark.
     std::string text() const {
-        const void* nul = std::memchr(buffer_.get(), '\0', static_cast<std::size_t>(kBufferSize));
-        if (nul == nullptr) return "<no NUL written>";
-        return std::string(buffer_.get(), static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.get()));
+        const bool ended = std::memchr(buffer_.get(), '\0', static_cast<std::size_t>(kBufferSize)) != nullptr;
+        return ended ? std::string(buffer_.get()) : "<no NUL written>";
     }
 
     // What the step answers and logs with memory to spare.
@@ -82,8 +77,12 @@ protected:
         EXPECT_TRUE(reference.lines.starts_with(added)) << "appended: " << added;
         EXPECT_TRUE(added.empty() || added.back() == '\n') << "a line was cut: " << added;
         EXPECT_EQ(raw_log_fault(after), "");
-        if (step.name == "VX_RunSafeFunction verified" && frames_written({0x30, 0x01}) != 0) {
-            EXPECT_EQ(frames_written({0x30, 0x00}), 1) << "a started function is stopped: " << answer;
+        const auto frames = sim.written_frames();
+        const auto written = [&frames](std::vector<std::uint8_t> frame) {
+            return std::count(frames.begin(), frames.end(), frame);
+        };
+        if (step.name == "VX_RunSafeFunction verified" && written({0x30, 0x01}) != 0) {
+            EXPECT_EQ(written({0x30, 0x00}), 1) << "a started function is stopped: " << answer;
         }
     }
 
@@ -100,13 +99,10 @@ protected:
             SCOPED_TRACE("allocation " + std::to_string(allowed + 1) + " fails");
             prepare(steps, k);
             const std::string before = log();
-            int returned = 0;
-            bool refused = false;
-            {
-                FailingAllocations exhaustion(allowed);
-                returned = call(steps[k]);
-                refused = exhaustion.triggered();
-            }
+            std::optional<FailingAllocations> exhaustion(std::in_place, allowed);
+            const int returned = call(steps[k]);
+            const bool refused = exhaustion->triggered();
+            exhaustion.reset();
             if (!refused) {  // the call made all its allocations: it is the normal call
                 EXPECT_EQ(returned, reference.length);
                 EXPECT_EQ(text(), reference.text);

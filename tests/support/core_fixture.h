@@ -15,13 +15,6 @@
 
 namespace vx::testing {
 
-// The whole raw log, read through the export as a host reads it.
-inline std::string log_text() {
-    std::string text(static_cast<std::size_t>(VX_GetLastLog(nullptr, 0)), '\0');
-    VX_GetLastLog(text.data(), static_cast<int>(text.size() + 1));
-    return text;
-}
-
 // A fixed wall clock and a tick count and sleep that only record, so no test
 // waits for real time.
 struct FakeClock {
@@ -60,7 +53,12 @@ protected:
         clear_log_for_tests();
     }
 
-    static std::string log() { return vx::testing::log_text(); }
+    // The whole raw log, read through the export as a host reads it.
+    static std::string log() {
+        std::string text(static_cast<std::size_t>(VX_GetLastLog(nullptr, 0)), '\0');
+        VX_GetLastLog(text.data(), static_cast<int>(text.size() + 1));
+        return text;
+    }
 };
 
 }  // namespace vx::testing

@@ -42,8 +42,7 @@ public:
     void write(const std::filesystem::path& relative, const std::string& text) const {
         const auto file = path_ / relative;
         std::filesystem::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary);
-        out << text;
+        std::ofstream(file, std::ios::binary) << text;
     }
 
 private:

@@ -6,12 +6,6 @@
 // state alive while the core loads and frees the same library, so a test can
 // script the device before VX_OpenJ2534Dll and read its call record after
 // VX_CloseJ2534.
-//
-//   SimDevice sim;                              // the full device
-//   sim.sim_set_status(SIM_FN_OPEN, 8);
-//   VX_OpenJ2534Dll(sim.path().c_str(), buffer, size);
-//   EXPECT_EQ(sim.calls_of(SIM_FN_OPEN).size(), 1u);
-//
 // The builds: SimDevice::kFull, kNoLastError (no PassThruGetLastError),
 // kNoIoctl (no PassThruIoctl), kNoFilter (no PassThruStartMsgFilter /
 // PassThruStopMsgFilter), kLenient (frames pass without a filter, READ_VBATT
@@ -20,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -37,9 +32,7 @@ namespace vx::testing {
 // host passes a registered FunctionLibrary.
 inline std::string sim_native_path(std::string path) {
 #if defined(VXDIAG_TEST_ON_WINDOWS)
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
+    std::replace(path.begin(), path.end(), '/', '\\');
 #endif
     return path;
 }
@@ -52,12 +45,8 @@ public:
     static constexpr const char* kNoFilter = VXDIAG_SIM_NO_FILTER_PATH;
     static constexpr const char* kLenient = VXDIAG_SIM_LENIENT_PATH;
 
-    explicit SimDevice(const std::string& path = kFull) : path_(sim_native_path(path)) {
-        library_ = platform::load_library(path_.c_str());
-        if (library_ == nullptr) {
-            throw std::runtime_error("cannot load the simulated device " + path_ + ": " +
-                                     platform::last_load_error());
-        }
+    explicit SimDevice(const std::string& path = kFull) : path_(sim_native_path(path)), library_(path_.c_str()) {
+        if (!library_.loaded()) throw std::runtime_error("cannot load " + path_ + ": " + platform::last_load_error());
 #define VX_SIM_RESOLVE(ret, name, params) resolve(name, #name);
         SIM_CONTROL_FUNCTIONS(VX_SIM_RESOLVE)
 #undef VX_SIM_RESOLVE
@@ -65,10 +54,7 @@ public:
     }
     ~SimDevice() {
         if (sim_reset != nullptr) sim_reset();
-        platform::free_library(library_);
     }
-    SimDevice(const SimDevice&) = delete;
-    SimDevice& operator=(const SimDevice&) = delete;
 
     // The path to hand to VX_OpenJ2534Dll.
     const std::string& path() const { return path_; }
@@ -77,7 +63,7 @@ public:
     // sim.entry<PTGETLASTERROR>("PassThruGetLastError"); null when absent.
     template <typename Fn>
     Fn entry(const char* name) const {
-        return reinterpret_cast<Fn>(platform::find_symbol(library_, name));
+        return reinterpret_cast<Fn>(library_.symbol(name));
     }
 
     // The back door, one member per sim_* function, same name and arguments.
@@ -93,10 +79,8 @@ public:
         return out;
     }
     std::vector<sim_call> calls_of(int function) const {
-        std::vector<sim_call> out;
-        for (const sim_call& call : calls()) {
-            if (call.function == function) out.push_back(call);
-        }
+        std::vector<sim_call> out = calls();
+        std::erase_if(out, [function](const sim_call& call) { return call.function != function; });
         return out;
     }
     // The frame bytes of each PassThruWriteMsgs call, in order.
@@ -130,14 +114,12 @@ public:
 private:
     template <typename Fn>
     void resolve(Fn& slot, const char* name) {
-        slot = reinterpret_cast<Fn>(platform::find_symbol(library_, name));
-        if (slot == nullptr) {
-            throw std::runtime_error(std::string("the simulated device lacks ") + name);
-        }
+        slot = reinterpret_cast<Fn>(library_.symbol(name));
+        if (slot == nullptr) throw std::runtime_error(std::string("the simulated device lacks ") + name);
     }
 
     std::string path_;
-    platform::LibraryHandle library_ = nullptr;
+    platform::Library library_;
 };
 
 // A core test with the full simulated device loaded and reset. The device
@@ -145,12 +127,11 @@ private:
 class SimDeviceTest : public CoreTest {
 protected:
     // Opens the simulated device through the export and returns the result.
-    std::string open_device(const std::string& path) {
+    std::string open_device(const std::string& path = {}) {
         char buffer[1024];
-        VX_OpenJ2534Dll(path.c_str(), buffer, static_cast<int>(sizeof buffer));
+        VX_OpenJ2534Dll((path.empty() ? sim.path() : path).c_str(), buffer, static_cast<int>(sizeof buffer));
         return buffer;
     }
-    std::string open_device() { return open_device(sim.path()); }
 
     // A freshly loaded core and a reset device.
     void restart() {
