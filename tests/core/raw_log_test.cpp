@@ -37,7 +37,6 @@ TEST_F(RawLog, GetLastLogGivesTheOldestPartCutInsideALine) {
 
     std::vector<char> buffer(40, 'Z');
     EXPECT_EQ(VX_GetLastLog(buffer.data(), 40), 50);
-    EXPECT_EQ(std::string(buffer.data()), full.substr(0, 39));
     EXPECT_EQ(std::string(buffer.data()), "2024-03-05 09:07:31 one\r\n2024-03-05 09:");
     EXPECT_EQ(log(), full) << "reading changes nothing";
 

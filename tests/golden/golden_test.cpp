@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -138,20 +139,17 @@ bool recording() {
 
 // What the recorder saw, by file and case title. A case that did not run,
 // or did not run to its end, keeps its lines as they were.
-std::map<std::pair<fs::path, std::string>, std::vector<std::string>>& recorded() {
-    static std::map<std::pair<fs::path, std::string>, std::vector<std::string>> cases;
-    return cases;
-}
+std::map<std::pair<fs::path, std::string>, std::vector<std::string>> g_recorded;
 
 class RecordWriter : public ::testing::Environment {
 public:
     void TearDown() override {
         std::map<fs::path, std::ostringstream> files;
         for (const GoldenCase& golden : load_cases()) {
-            const auto it = recorded().find({golden.file, golden.title});
+            const auto it = g_recorded.find({golden.file, golden.title});
             std::ostringstream& out = files[golden.file];
             out << "=== " << golden.title << '\n';
-            for (const std::string& line : it != recorded().end() ? it->second : golden.lines) {
+            for (const std::string& line : it != g_recorded.end() ? it->second : golden.lines) {
                 out << wrapped(line) << '\n';
             }
         }
@@ -173,13 +171,13 @@ std::string word(std::istringstream& in) {
 // Values beyond 32 bits wrap as the device sees them where long has 32 bits.
 long number(const std::string& text) { return static_cast<long>(std::stoll(text, nullptr, 0)); }
 
+// By the order of the SIM_FN_ numbers.
 int function_id(const std::string& name) {
-    static const std::map<std::string, int> ids{
-        {"Open", SIM_FN_OPEN},       {"Close", SIM_FN_CLOSE},         {"Connect", SIM_FN_CONNECT},
-        {"Disconnect", SIM_FN_DISCONNECT}, {"ReadMsgs", SIM_FN_READ_MSGS}, {"WriteMsgs", SIM_FN_WRITE_MSGS},
-        {"Ioctl", SIM_FN_IOCTL},     {"GetLastError", SIM_FN_GET_LAST_ERROR},
-        {"StartMsgFilter", SIM_FN_START_MSG_FILTER}, {"StopMsgFilter", SIM_FN_STOP_MSG_FILTER}};
-    return ids.at(name);
+    static const std::vector<std::string> kNames{"Open",  "Close",        "Connect",        "Disconnect",   "ReadMsgs",
+                                                 "WriteMsgs", "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
+    const auto it = std::find(kNames.begin(), kNames.end(), name);
+    if (it == kNames.end()) throw std::out_of_range("unknown device function " + name);
+    return static_cast<int>(it - kNames.begin());
 }
 
 const char* ioctl_name(unsigned long id) {
@@ -218,6 +216,10 @@ std::string with_sim_token(std::string text, const std::string& path) {
 std::string describe(const sim_call& c) {
     std::ostringstream out;
     out << "device " << (c.name + 8);  // without "PassThru"
+    if (c.function >= SIM_FN_DISCONNECT && c.function != SIM_FN_GET_LAST_ERROR) out << " ch=" << c.channel_id;
+    if (c.function == SIM_FN_READ_MSGS || c.function == SIM_FN_WRITE_MSGS) {
+        out << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->" << c.num_msgs_out;
+    }
     switch (c.function) {
         case SIM_FN_OPEN: out << (c.name_was_null ? " default" : " named"); break;
         case SIM_FN_CLOSE: out << " dev=" << c.device_id; break;
@@ -225,19 +227,13 @@ std::string describe(const sim_call& c) {
             out << " dev=" << c.device_id << " protocol=" << c.protocol_id << " flags=0x" << std::hex << c.flags
                 << std::dec << " baud=" << c.baud_rate;
             break;
-        case SIM_FN_DISCONNECT: out << " ch=" << c.channel_id; break;
-        case SIM_FN_READ_MSGS:
-            out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
-                << c.num_msgs_out;
-            break;
         case SIM_FN_WRITE_MSGS:
-            out << " ch=" << c.channel_id << " timeout=" << c.timeout << " n=" << c.num_msgs_in << "->"
-                << c.num_msgs_out << " protocol=" << c.msg_protocol_id << " flags=0x" << std::hex << c.msg_tx_flags
+            out << " protocol=" << c.msg_protocol_id << " flags=0x" << std::hex << c.msg_tx_flags
                 << std::dec << " size=" << c.msg_data_size << " extra=" << c.msg_extra_data_index << " data "
                 << hex_bytes_text({c.frame, c.frame_size});
             break;
         case SIM_FN_IOCTL:
-            out << " ch=" << c.channel_id << ' ' << ioctl_name(c.ioctl_id);
+            out << ' ' << ioctl_name(c.ioctl_id);
             for (unsigned long i = 0; i < c.config_count; ++i) {
                 out << ' ' << c.config_parameter[i] << '=' << c.config_value[i];
             }
@@ -248,13 +244,13 @@ std::string describe(const sim_call& c) {
             if (c.ioctl_id == 3) out << " out=" << (c.output_non_null ? "yes" : "null");
             break;
         case SIM_FN_START_MSG_FILTER:
-            out << " ch=" << c.channel_id << (c.filter_type == 1 ? " PASS" : c.filter_type == 2 ? " BLOCK" : " OTHER")
+            out << (c.filter_type == 1 ? " PASS" : c.filter_type == 2 ? " BLOCK" : " OTHER")
                 << " protocol=" << c.filter_protocol_id << " size=" << c.filter_size
                 << " mask=" << hex_bytes_text({c.filter_mask, c.filter_count})
                 << " pattern=" << hex_bytes_text({c.filter_pattern, c.filter_count})
                 << (c.filter_flow_control_non_null ? " flow-control" : "") << " id=" << c.filter_id;
             break;
-        case SIM_FN_STOP_MSG_FILTER: out << " ch=" << c.channel_id << " id=" << c.filter_id; break;
+        case SIM_FN_STOP_MSG_FILTER: out << " id=" << c.filter_id; break;
         default: break;
     }
     if (c.status != 0) out << " = " << c.status;
@@ -273,7 +269,7 @@ private:
     void setup(const std::string& stage);
     std::vector<std::string> new_log_lines();
     std::vector<std::string> new_device_lines();
-    void check_block(const std::string& verb, std::vector<std::string> expected, std::size_t& i);
+    void check_block(const std::string& verb, std::vector<std::string> actual, std::size_t& i);
 
     SimDevice* sim_ = nullptr;
     std::size_t log_seen_ = 0;
@@ -287,15 +283,13 @@ void GoldenTest::script(std::istringstream& in) {
     SimDevice& sim = *sim_;
     const std::string what = word(in);
     std::map<std::string, long> options;
-    if (what == "status") {
+    if (what == "status" || what == "queue-status") {
         const int fn = function_id(word(in));
         const std::string a = word(in);
         const std::string b = word(in);
-        if (b.empty()) sim.sim_set_status(fn, number(a));
+        if (what == "queue-status") sim.sim_queue_status(fn, number(a));
+        else if (b.empty()) sim.sim_set_status(fn, number(a));
         else sim.sim_set_status_nth(fn, static_cast<unsigned>(number(a)), number(b));
-    } else if (what == "queue-status") {
-        const int fn = function_id(word(in));
-        sim.sim_queue_status(fn, number(word(in)));
     } else if (what == "ioctl-status" || what == "queue-ioctl-status") {
         const auto id = static_cast<unsigned long>(number(word(in)));
         (what == "ioctl-status" ? sim.sim_set_ioctl_status : sim.sim_queue_ioctl_status)(id, number(word(in)));
@@ -418,12 +412,8 @@ void GoldenTest::run_case(const GoldenCase& golden) {
         const std::string& line = lines[i];
         std::istringstream in(line);
         const std::string verb = word(in);
-        if (verb == "log" || verb == "log-lf" || verb == "log-unended") {
-            check_block("log", new_log_lines(), i);
-            continue;
-        }
-        if (verb == "device") {
-            check_block("device", new_device_lines(), i);
+        if (verb == "device" || verb.rfind("log", 0) == 0) {
+            check_block(verb == "device" ? "device" : "log", verb == "device" ? new_device_lines() : new_log_lines(), i);
             continue;
         }
         out_.push_back(line);
@@ -452,7 +442,7 @@ void GoldenTest::run_case(const GoldenCase& golden) {
     // Every log line a case causes is part of it.
     const std::vector<std::string> unchecked = new_log_lines();
     EXPECT_TRUE(unchecked.empty()) << golden.title << ": log lines not in the case: " << unchecked.front();
-    if (recording() && !HasFailure()) recorded()[{golden.file, golden.title}] = out_;
+    if (recording() && !HasFailure()) g_recorded[{golden.file, golden.title}] = out_;
     g_sim = nullptr;
 }
 
