@@ -2,7 +2,6 @@
 // replay it, and the checks every raw log must pass whatever the device did.
 #pragma once
 
-#include <algorithm>
 #include <fstream>
 #include <cstddef>
 #include <functional>
