@@ -20,16 +20,15 @@ bool refuse_allocation() {
     return false;
 }
 
-void* allocate(std::size_t size) {
-    if (refuse_allocation()) throw std::bad_alloc();
-    void* p = std::malloc(size != 0 ? size : 1);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
-}
-
 void* allocate_nothrow(std::size_t size) noexcept {
     if (refuse_allocation()) return nullptr;
     return std::malloc(size != 0 ? size : 1);
+}
+
+void* allocate(std::size_t size) {
+    void* p = allocate_nothrow(size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
 }
 
 }  // namespace
