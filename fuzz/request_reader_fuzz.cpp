@@ -8,12 +8,10 @@
 #include "core/request_reader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -34,7 +32,6 @@ std::string reference_text(const std::string& request, std::string_view key) {
 // The C library's decimal conversion, clamped to int: what an integer field
 // must give for a non-empty text.
 int reference_int(const std::string& text) {
-    errno = 0;
     const long value = std::strtol(text.c_str(), nullptr, 10);
     return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
@@ -64,12 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t key_size = known ? 0 : std::min<std::size_t>(data[0] % 16, size - 1);
     const std::string key = known ? std::string(kKeys[data[0]])
                                   : std::string(reinterpret_cast<const char*>(data + 1), key_size);
-    const char* rest = reinterpret_cast<const char*>(data + 1 + key_size);
-    const std::size_t rest_size = size - 1 - key_size;
-    const void* nul = std::memchr(rest, 0, rest_size);
-    const std::size_t text_size = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - rest)
-                                                 : rest_size;
-    const std::string request(rest, text_size);
+    const std::string_view rest(reinterpret_cast<const char*>(data + 1 + key_size), size - 1 - key_size);
+    const std::string request(rest.substr(0, rest.find('\0')));
 
     const vx::RequestFields all(request.c_str());
     for (const std::string_view known_key : kKeys) check_key(all, request, known_key);

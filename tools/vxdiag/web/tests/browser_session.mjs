@@ -113,12 +113,10 @@ await check('Check VCI lists the bundled simulated VCI, it opens, connects and i
 });
 
 await check('the fault results window shows P0133 and P0300; live data: supported PIDs, values plotted', async () => {
-  await page.click('#read-faults');
-  await page.locator('#fault-codes li').getByText('P0300').waitFor();
+  await clickAndSee(page, '#read-faults', '#fault-codes li', 'P0300');
   assert.deepEqual(await page.locator('#fault-codes li').allTextContents(), ['P0133', 'P0300']);
   await page.locator('#faults').screenshot({ path: shot('panel-faults') });
-  await page.click('#live-start');
-  await page.locator('#live-values').getByText('3 samples').waitFor({ timeout: 20000 });
+  await clickAndSee(page, '#live-start', '#live-values', '3 samples', 20000);
   await page.click('#live-stop');
   assert.match(await page.textContent('#pids'), /supported PIDs: 01 03 04 05/);
   assert.equal(await page.locator('#plot canvas').count(), 1);
