@@ -109,12 +109,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const char* safe_function = "{\"type\":\"actuator\",\"name\":\"Idle speed valve\",\"mode\":\"verified\","
-                                "\"startHex\":\"04 01 04 01 03\",\"stopHex\":\"04 03 04 00 03\",\"maxRunMs\":500}";
-    const char* actuator = "{\"name\":\"Fuel pump relay\",\"mode\":\"kwp71-command-data\",\"commandType\":\"04\","
-                           "\"payloadHex\":\"02\"}";
-    const char* clear = "{\"name\":\"Clear fault memory\",\"mode\":\"kwp71\",\"commandType\":\"05\","
-                        "\"payloadHex\":\"00\"}";
+    const char* safe_function = "{\"mode\":\"verified\",\"startHex\":\"04 01\",\"stopHex\":\"04 00\",\"maxRunMs\":0}";
+    const char* actuator = "{\"mode\":\"kwp71-command-data\",\"commandType\":\"04\",\"payloadHex\":\"02\"}";
+    const char* clear = "{\"mode\":\"kwp71\",\"commandType\":\"05\",\"payloadHex\":\"00\"}";
     /* A whole session, every export at least once. */
     const Call calls[] = {
         {"VX_CoreVersion", 0, 0, "communication core ready"},
