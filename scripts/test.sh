@@ -18,7 +18,7 @@
 #
 # Environment: VXDIAG_FUZZ_SECONDS (default 30) bounds each fuzz run;
 # VXDIAG_JOBS (default 2) is the build parallelism; VXDIAG_STEPS (e.g.
-# "win32 kit") runs only the named build steps, for work on one of them.
+# "win32 kit") runs only the named steps, for work on one of them.
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -85,15 +85,19 @@ record_ctest() {
   return 1
 }
 
+# skipped <step>: true, and the step recorded as SKIP, when VXDIAG_STEPS
+# leaves it out.
+skipped() {
+  [[ -n "${VXDIAG_STEPS:-}" && " $VXDIAG_STEPS " != *" $1 "* ]] || return 1
+  record "$1" SKIP "not in VXDIAG_STEPS" $step_start
+}
+
 # build_step <step> <cmake args...> [-- <build targets...>]: configure_and_build
 # in $dir; a failure is the step's result.
 build_step() {
   local step="$1"
   shift
-  if [[ -n "${VXDIAG_STEPS:-}" && " $VXDIAG_STEPS " != *" $step "* ]]; then
-    record "$step" SKIP "not in VXDIAG_STEPS" $step_start
-    return 1
-  fi
+  skipped "$step" && return 1
   configure_and_build "$dir" "$dir/build.log" "$@" && return 0
   record "$step" FAIL "build failed (see $dir/build.log)" $step_start
   total_failed=$((total_failed + 1))
@@ -491,27 +495,29 @@ web_wine() {
 }
 
 start_step web "web: vxdiag serve's page in headless chromium; vxdiag.exe serve under Wine"
-web_results=()
-web_failed=0
-for web_check in "browser" "wine win64 $wine64" "wine win32 /usr/lib/wine/wine"; do
-  read -r web_kind web_build web_loader <<<"$web_check"
-  if [[ $web_kind == browser ]]; then web_browser; else web_wine "$web_build" "$web_loader"; fi
-  if [[ $? -eq 0 ]]; then
-    web_results+=("${web_build:-browser} ok")
+if ! skipped web; then
+  web_results=()
+  web_failed=0
+  for web_check in "browser" "wine win64 $wine64" "wine win32 /usr/lib/wine/wine"; do
+    read -r web_kind web_build web_loader <<<"$web_check"
+    if [[ $web_kind == browser ]]; then web_browser; else web_wine "$web_build" "$web_loader"; fi
+    if [[ $? -eq 0 ]]; then
+      web_results+=("${web_build:-browser} ok")
+    else
+      web_results+=("${web_build:-browser} FAILED")
+      web_failed=$((web_failed + 1))
+    fi
+  done
+  web_browser_checks="$(sed -n 's/^browser tests: \([0-9]*\) passed$/\1/p' "$dir/browser.log" 2>/dev/null)"
+  # Each browser check counts as a test, and each Wine session as one.
+  web_wine_passed="$(grep -c ' ok$' <<<"$(printf '%s\n' "${web_results[@]}" | grep -v '^browser')")"
+  total_passed=$((total_passed + ${web_browser_checks:-0} + web_wine_passed))
+  total_failed=$((total_failed + web_failed))
+  if [[ $web_failed -eq 0 ]]; then
+    record web PASS "${web_browser_checks:-0} browser checks; vxdiag.exe serve under wine64 and 32-bit wine; screenshots in $dir" $step_start
   else
-    web_results+=("${web_build:-browser} FAILED")
-    web_failed=$((web_failed + 1))
+    record web FAIL "$web_failed of 3 parts failed: ${web_results[*]} (see $dir/*.log)" $step_start
   fi
-done
-web_browser_checks="$(sed -n 's/^browser tests: \([0-9]*\) passed$/\1/p' "$dir/browser.log" 2>/dev/null)"
-# Each browser check counts as a test, and each Wine session as one.
-web_wine_passed="$(grep -c ' ok$' <<<"$(printf '%s\n' "${web_results[@]}" | grep -v '^browser')")"
-total_passed=$((total_passed + ${web_browser_checks:-0} + web_wine_passed))
-total_failed=$((total_failed + web_failed))
-if [[ $web_failed -eq 0 ]]; then
-  record web PASS "${web_browser_checks:-0} browser checks; vxdiag.exe serve under wine64 and 32-bit wine; screenshots in $dir" $step_start
-else
-  record web FAIL "$web_failed of 3 parts failed: ${web_results[*]} (see $dir/*.log)" $step_start
 fi
 
 # ---------------------------------------------------------------------------
