@@ -55,6 +55,7 @@ protected:
     struct Reference {
         int length;
         std::string text, lines;
+        bool simulation;  // the switch after the call
     };
 
     // A call whose allocation failed: either the normal answer or the fixed
@@ -75,6 +76,7 @@ protected:
         const std::string added = after.substr(before.size());
         EXPECT_TRUE(reference.lines.starts_with(added)) << "appended: " << added;
         EXPECT_TRUE(added.empty() || added.back() == '\n') << "a line was cut: " << added;
+        EXPECT_EQ(simulation_on(), reference.simulation) << "the switch is set whether or not its line is logged";
         EXPECT_EQ(raw_log_fault(after), "");
         const auto frames = sim.written_frames();
         const auto written = [&frames](const Bytes& frame) { return std::count(frames.begin(), frames.end(), frame); };
@@ -89,7 +91,7 @@ protected:
         prepare(steps, k);
         const auto log_before = static_cast<std::size_t>(VX_GetLastLog(nullptr, 0));
         // Braced: the call comes first, then what it answered and logged.
-        const Reference reference{call(steps[k]), text(), log().substr(log_before)};
+        const Reference reference{call(steps[k]), text(), log().substr(log_before), simulation_on()};
         long out_of_memory = 0;
         for (long allowed = 0;; ++allowed) {
             SCOPED_TRACE("allocation " + std::to_string(allowed + 1) + " fails");
