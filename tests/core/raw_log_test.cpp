@@ -9,24 +9,19 @@ namespace {
 
 using RawLog = CoreTest;
 
-TEST_F(RawLog, LinesCarryTheTimeOfAppendingAndKeepTheirOrder) {
+TEST_F(RawLog, LinesCarryTheTimeOfAppendingKeepTheirOrderAndAreNotEscaped) {
+    const std::string value("C:\\Drivers\\\"op\".dll\t\x01\xE4", 22);
     log_line(" first");
-    log_line(" second");
+    log_line(" load path=" + value);
     FakeClock::now = {2024, 12, 31, 23, 59, 59};
     log_line(" third");
     FakeClock::now = {2025, 1, 1, 0, 0, 0};
     log_line(" fault read", LineEnd::Lf);
     EXPECT_EQ(log(),
               "2024-03-05 09:07:31 first\r\n"
-              "2024-03-05 09:07:31 second\r\n"
+              "2024-03-05 09:07:31 load path=" + value + "\r\n"
               "2024-12-31 23:59:59 third\r\n"
               "2025-01-01 00:00:00 fault read\n");
-}
-
-TEST_F(RawLog, ValuesInALineAreNotEscaped) {
-    const std::string value("C:\\Drivers\\\"op\".dll\t\x01\xE4", 22);
-    log_line(" load path=" + value);
-    EXPECT_EQ(log(), "2024-03-05 09:07:31 load path=" + value + "\r\n");
 }
 
 TEST_F(RawLog, GetLastLogGivesTheOldestPartCutInsideALine) {
