@@ -15,10 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "core/text_utils.h"
@@ -154,7 +157,8 @@ public:
         std::map<fs::path, std::string> files;
         for (const GoldenCase& golden : load_cases()) {
             const auto it = g_recorded.find({golden.file, golden.title});
-            files[golden.file] += "=== " + golden.title + '\n' + (it != g_recorded.end() ? it->second : text_of(golden.lines));
+            files[golden.file] += "=== " + golden.title + '\n';
+            files[golden.file] += it != g_recorded.end() ? it->second : text_of(golden.lines);
         }
         for (const auto& [file, text] : files) std::ofstream(file, std::ios::binary) << text;
     }
@@ -174,13 +178,22 @@ std::string word(std::istringstream& in) {
 // Values beyond 32 bits wrap as the device sees them where long has 32 bits.
 long number(const std::string& text) { return static_cast<long>(std::stoll(text, nullptr, 0)); }
 
-// By the order of the SIM_FN_ numbers.
-int function_id(const std::string& name) {
-    static const std::vector<std::string> kNames{"Open",  "Close",        "Connect",        "Disconnect",   "ReadMsgs",
-                                                 "WriteMsgs", "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
-    const auto it = std::find(kNames.begin(), kNames.end(), name);
-    if (it == kNames.end()) throw std::out_of_range("unknown device function " + name);
-    return static_cast<int>(it - kNames.begin());
+// A number, or a device function by name (by the order of the SIM_FN_ numbers).
+long argument(const std::string& text) {
+    static const std::vector<std::string> kFunctions{"Open", "Close", "Connect", "Disconnect", "ReadMsgs", "WriteMsgs",
+                                                     "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
+    const auto it = std::find(kFunctions.begin(), kFunctions.end(), text);
+    return it == kFunctions.end() ? number(text) : static_cast<long>(it - kFunctions.begin());
+}
+
+// A back-door function whose parameters are all numbers, called with the
+// script's next words in order; empty for the others.
+template <typename R, typename... A>
+std::function<void(std::istringstream&)> numeric_call(R (*function)(A...)) {
+    if constexpr (!(std::is_arithmetic_v<A> && ...)) return nullptr;
+    else return [function](std::istringstream& in) {
+        std::apply(function, std::tuple<A...>{static_cast<A>(argument(word(in)))...});
+    };
 }
 
 const char* ioctl_name(unsigned long id) {
@@ -283,17 +296,7 @@ void GoldenTest::script(std::istringstream& in) {
     SimDevice& sim = *sim_;
     const std::string what = word(in);
     std::map<std::string, long> options;
-    if (what == "status" || what == "queue-status") {
-        const int fn = function_id(word(in));
-        const std::string a = word(in);
-        const std::string b = word(in);
-        if (what == "queue-status") sim.sim_queue_status(fn, number(a));
-        else if (b.empty()) sim.sim_set_status(fn, number(a));
-        else sim.sim_set_status_nth(fn, static_cast<unsigned>(number(a)), number(b));
-    } else if (what == "ioctl-status" || what == "queue-ioctl-status") {
-        const auto id = static_cast<unsigned long>(number(word(in)));
-        (what == "ioctl-status" ? sim.sim_set_ioctl_status : sim.sim_queue_ioctl_status)(id, number(word(in)));
-    } else if (what == "keys") {
+    if (what == "keys") {
         const auto reported = static_cast<unsigned long>(number(word(in)));
         sim.set_five_baud_keys(bytes_of(in, options), reported);
     } else if (what == "last-error") {
@@ -316,18 +319,11 @@ void GoldenTest::script(std::istringstream& in) {
         reply.after_writes = static_cast<unsigned>(options["after"]);
         sim.sim_queue_reply(&reply);
     } else {
-        static const std::map<std::string, void (*)(SimDevice&, long)> kSettings{
-            {"device-id", [](SimDevice& s, long v) { s.sim_set_device_id(static_cast<unsigned long>(v)); }},
-            {"channel-id", [](SimDevice& s, long v) { s.sim_set_channel_id(static_cast<unsigned long>(v)); }},
-            {"battery", [](SimDevice& s, long v) { s.sim_set_battery_millivolts(static_cast<unsigned long>(v)); }},
-            {"read-count", [](SimDevice& s, long v) { s.sim_set_read_reported_count(v); }},
-            {"write-count", [](SimDevice& s, long v) { s.sim_set_write_reported_count(v); }},
-            {"queue-write-count", [](SimDevice& s, long v) { s.sim_queue_write_count(v); }},
-            {"strict-ids", [](SimDevice& s, long v) { s.sim_set_strict_ids(static_cast<int>(v)); }},
-            {"lenient", [](SimDevice& s, long v) { s.sim_set_lenient(static_cast<int>(v)); }},
-            {"unwritten", [](SimDevice& s, long v) { s.sim_set_unwritten(static_cast<unsigned>(v)); }},
-        };
-        kSettings.at(what)(sim, number(word(in)));
+        std::map<std::string, std::function<void(std::istringstream&)>> calls;
+#define VX_SIM_CALL(ret, name, params) calls[std::string(#name).substr(4)] = numeric_call(sim.name);
+        SIM_CONTROL_FUNCTIONS(VX_SIM_CALL)
+#undef VX_SIM_CALL
+        calls.at(what)(in);
     }
 }
 
@@ -405,7 +401,8 @@ void GoldenTest::run_case(const GoldenCase& golden) {
         const std::string verb = word(in);
         const std::string block = verb == "device" ? "device" : "log";
         if (verb == "device" || verb.rfind("log", 0) == 0) {
-            if (i == 0 || lines[i - 1].rfind(block, 0) != 0) append(block == "log" ? new_log_lines() : new_device_lines());
+            const bool first = i == 0 || lines[i - 1].rfind(block, 0) != 0;
+            if (first) append(block == "log" ? new_log_lines() : new_device_lines());
             continue;
         }
         actual.push_back(lines[i]);
@@ -459,7 +456,7 @@ TEST(GoldenDriver, RefusesCasesThatCheckLess) {
         {{"library lenient", "call VX_GetStatus", "expect {}"}, ""},
         {{"library no-ioct", "call VX_GetStatus", "expect {}"}, "unknown library line"},
         {{"setup open", "library lenient"}, "unknown library line"},
-        {{"sim battery 12000", "call VX_GetStatus", "log x"}, "call without expect"},
+        {{"sim set_battery_millivolts 12000", "call VX_GetStatus", "log x"}, "call without expect"},
         {{"call VX_GetStatus"}, "call without expect"},
         {{"expect {}"}, "expect without a call"},
         {{"setup opne"}, "unknown setup"},
