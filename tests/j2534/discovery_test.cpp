@@ -128,7 +128,7 @@ TEST_F(DeviceDiscoveryLinux, NoHomeNoFolderOrAnEmptyFolderListsNothing) {
     const std::string nothing = R"({"ok":true,"devices":[]})";
     ScopedHome home;
     EXPECT_EQ(list_devices(), nothing) << "no ~/.passthru folder";
-    std::filesystem::create_directories(home.registrations());
+    std::filesystem::create_directory(home.path() / ".passthru");
     EXPECT_EQ(list_devices(), nothing) << "empty folder";
 
     home.write(".passthru/dev.json", R"({"NAME":"Dev","FUNCTION_LIB":"/opt/dev.so"})");
