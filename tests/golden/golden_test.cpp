@@ -397,10 +397,12 @@ void GoldenTest::run_case(const GoldenCase& golden) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::istringstream in(lines[i]);
         const std::string verb = word(in);
-        const std::string block = verb == "device" ? "device" : "log";
         if (verb == "device" || verb.rfind("log", 0) == 0) {
-            const bool first = i == 0 || lines[i - 1].rfind(block, 0) != 0;
-            if (first) append(block == "log" ? new_log_lines() : new_device_lines());
+            // A block stands for everything since the last check; its first line takes its place.
+            const std::string block = verb == "device" ? "device" : "log";
+            if (i == 0 || lines[i - 1].rfind(block, 0) != 0) {
+                append(block == "log" ? new_log_lines() : new_device_lines());
+            }
             continue;
         }
         actual.push_back(lines[i]);
