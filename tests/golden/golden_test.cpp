@@ -15,10 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "core/text_utils.h"
@@ -51,10 +54,10 @@ const char* variant_build(const std::string& name) {
 // A line that starts with `+` continues the line before it: the text after
 // the `+` is appended exactly, so a long answer can be written one member per
 // line and is still compared as one text.
-std::vector<GoldenCase> load_cases() {
+std::vector<GoldenCase> load_cases(const std::string& extension = ".golden") {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(VXDIAG_GOLDEN_DIR)) {
-        if (entry.path().extension() == ".golden") files.push_back(entry.path());
+        if (entry.path().extension() == extension) files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     std::vector<GoldenCase> cases;
@@ -137,23 +140,27 @@ bool recording() {
     return value != nullptr && std::string(value) == "1";
 }
 
+// Lines as the files hold them.
+std::string text_of(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += wrapped(line) + '\n';
+    return text;
+}
+
 // What the recorder saw, by file and case title. A case that did not run,
 // or did not run to its end, keeps its lines as they were.
-std::map<std::pair<fs::path, std::string>, std::vector<std::string>> g_recorded;
+std::map<std::pair<fs::path, std::string>, std::string> g_recorded;
 
 class RecordWriter : public ::testing::Environment {
 public:
     void TearDown() override {
-        std::map<fs::path, std::ostringstream> files;
+        std::map<fs::path, std::string> files;
         for (const GoldenCase& golden : load_cases()) {
             const auto it = g_recorded.find({golden.file, golden.title});
-            std::ostringstream& out = files[golden.file];
-            out << "=== " << golden.title << '\n';
-            for (const std::string& line : it != g_recorded.end() ? it->second : golden.lines) {
-                out << wrapped(line) << '\n';
-            }
+            files[golden.file] += "=== " + golden.title + '\n';
+            files[golden.file] += it != g_recorded.end() ? it->second : text_of(golden.lines);
         }
-        for (const auto& [file, text] : files) std::ofstream(file, std::ios::binary) << text.str();
+        for (const auto& [file, text] : files) std::ofstream(file, std::ios::binary) << text;
     }
 };
 
@@ -171,13 +178,22 @@ std::string word(std::istringstream& in) {
 // Values beyond 32 bits wrap as the device sees them where long has 32 bits.
 long number(const std::string& text) { return static_cast<long>(std::stoll(text, nullptr, 0)); }
 
-// By the order of the SIM_FN_ numbers.
-int function_id(const std::string& name) {
-    static const std::vector<std::string> kNames{"Open",  "Close",        "Connect",        "Disconnect",   "ReadMsgs",
-                                                 "WriteMsgs", "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
-    const auto it = std::find(kNames.begin(), kNames.end(), name);
-    if (it == kNames.end()) throw std::out_of_range("unknown device function " + name);
-    return static_cast<int>(it - kNames.begin());
+// A number, or a device function by name (by the order of the SIM_FN_ numbers).
+long argument(const std::string& text) {
+    static const std::vector<std::string> kFunctions{"Open", "Close", "Connect", "Disconnect", "ReadMsgs", "WriteMsgs",
+                                                     "Ioctl", "GetLastError", "StartMsgFilter", "StopMsgFilter"};
+    const auto it = std::find(kFunctions.begin(), kFunctions.end(), text);
+    return it == kFunctions.end() ? number(text) : static_cast<long>(it - kFunctions.begin());
+}
+
+// A back-door function whose parameters are all numbers, called with the
+// script's next words in order; empty for the others.
+template <typename R, typename... A>
+std::function<void(std::istringstream&)> numeric_call(R (*function)(A...)) {
+    if constexpr (!(std::is_arithmetic_v<A> && ...)) return nullptr;
+    else return [function](std::istringstream& in) {
+        std::apply(function, std::tuple<A...>{static_cast<A>(argument(word(in)))...});
+    };
 }
 
 const char* ioctl_name(unsigned long id) {
@@ -269,31 +285,18 @@ private:
     void setup(const std::string& stage);
     std::vector<std::string> new_log_lines();
     std::vector<std::string> new_device_lines();
-    void check_block(const std::string& verb, std::vector<std::string> actual, std::size_t& i);
 
     SimDevice* sim_ = nullptr;
     std::size_t log_seen_ = 0;
     unsigned long calls_seen_ = 0;
     std::size_t sleeps_seen_ = 0;
-    std::vector<std::string> out_;
-    const GoldenCase* case_ = nullptr;
 };
 
 void GoldenTest::script(std::istringstream& in) {
     SimDevice& sim = *sim_;
     const std::string what = word(in);
     std::map<std::string, long> options;
-    if (what == "status" || what == "queue-status") {
-        const int fn = function_id(word(in));
-        const std::string a = word(in);
-        const std::string b = word(in);
-        if (what == "queue-status") sim.sim_queue_status(fn, number(a));
-        else if (b.empty()) sim.sim_set_status(fn, number(a));
-        else sim.sim_set_status_nth(fn, static_cast<unsigned>(number(a)), number(b));
-    } else if (what == "ioctl-status" || what == "queue-ioctl-status") {
-        const auto id = static_cast<unsigned long>(number(word(in)));
-        (what == "ioctl-status" ? sim.sim_set_ioctl_status : sim.sim_queue_ioctl_status)(id, number(word(in)));
-    } else if (what == "keys") {
+    if (what == "keys") {
         const auto reported = static_cast<unsigned long>(number(word(in)));
         sim.set_five_baud_keys(bytes_of(in, options), reported);
     } else if (what == "last-error") {
@@ -316,18 +319,11 @@ void GoldenTest::script(std::istringstream& in) {
         reply.after_writes = static_cast<unsigned>(options["after"]);
         sim.sim_queue_reply(&reply);
     } else {
-        static const std::map<std::string, void (*)(SimDevice&, long)> kSettings{
-            {"device-id", [](SimDevice& s, long v) { s.sim_set_device_id(static_cast<unsigned long>(v)); }},
-            {"channel-id", [](SimDevice& s, long v) { s.sim_set_channel_id(static_cast<unsigned long>(v)); }},
-            {"battery", [](SimDevice& s, long v) { s.sim_set_battery_millivolts(static_cast<unsigned long>(v)); }},
-            {"read-count", [](SimDevice& s, long v) { s.sim_set_read_reported_count(v); }},
-            {"write-count", [](SimDevice& s, long v) { s.sim_set_write_reported_count(v); }},
-            {"queue-write-count", [](SimDevice& s, long v) { s.sim_queue_write_count(v); }},
-            {"strict-ids", [](SimDevice& s, long v) { s.sim_set_strict_ids(static_cast<int>(v)); }},
-            {"lenient", [](SimDevice& s, long v) { s.sim_set_lenient(static_cast<int>(v)); }},
-            {"unwritten", [](SimDevice& s, long v) { s.sim_set_unwritten(static_cast<unsigned>(v)); }},
-        };
-        kSettings.at(what)(sim, number(word(in)));
+        std::map<std::string, std::function<void(std::istringstream&)>> calls;
+#define VX_SIM_CALL(ret, name, params) calls[std::string(#name).substr(4)] = numeric_call(sim.name);
+        SIM_CONTROL_FUNCTIONS(VX_SIM_CALL)
+#undef VX_SIM_CALL
+        calls.at(what)(in);
     }
 }
 
@@ -352,21 +348,19 @@ void GoldenTest::setup(const std::string& stage) {
     new_device_lines();
 }
 
+// Each new log line with how it ends: CR LF, LF alone, or not at all.
 std::vector<std::string> GoldenTest::new_log_lines() {
-    const std::string log_now = log();
+    const std::string text = log();
     std::vector<std::string> lines;
-    std::size_t at = log_seen_;
-    while (at < log_now.size()) {
-        const std::size_t lf = log_now.find('\n', at);
-        const std::size_t end = lf == std::string::npos ? log_now.size() : lf + 1;
-        const std::string line = log_now.substr(at, end - at);
-        const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
-        const bool lf_only = !crlf && line.back() == '\n';
-        lines.push_back((crlf ? "log " : lf_only ? "log-lf " : "log-unended ") +
-                        with_sim_token(line.substr(0, line.size() - (crlf ? 2 : lf_only ? 1 : 0)), sim_->path()));
-        at = end;
+    for (std::size_t at = log_seen_, lf = 0; at < text.size(); at = lf + 1) {
+        lf = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, lf - at);
+        const bool crlf = lf < text.size() && line.ends_with('\r');
+        if (crlf) line.pop_back();
+        const std::string verb = crlf ? "log " : lf < text.size() ? "log-lf " : "log-unended ";
+        lines.push_back(verb + with_sim_token(line, sim_->path()));
     }
-    log_seen_ = log_now.size();
+    log_seen_ = text.size();
     return lines;
 }
 
@@ -384,40 +378,34 @@ std::vector<std::string> GoldenTest::new_device_lines() {
     return lines;
 }
 
-// Compares (or records) the block of `verb` lines that starts at lines[i].
-void GoldenTest::check_block(const std::string& verb, std::vector<std::string> actual, std::size_t& i) {
-    const std::vector<std::string>& lines = case_->lines;
-    std::vector<std::string> expected;
-    for (; i < lines.size() && lines[i].rfind(verb, 0) == 0; ++i) {
-        if (verb == "log" || lines[i] != "device ?") expected.push_back(lines[i]);
-    }
-    if (recording()) {
-        out_.insert(out_.end(), actual.begin(), actual.end());
-    } else {
-        EXPECT_EQ(expected, actual) << case_->title << ": " << verb << " lines";
-    }
-}
-
+// Runs the case and compares it, as the files hold it, with the same case
+// answered now: its own lines, with each expect line and each log and device
+// block replaced by what the core and the device did. A call's log lines
+// follow it when the case has none there.
 void GoldenTest::run_case(const GoldenCase& golden) {
-    case_ = &golden;
     const std::vector<std::string>& lines = golden.lines;
     for (const std::string& problem : case_problems(lines)) ADD_FAILURE() << golden.title << ": " << problem;
     if (HasFailure()) return;
-    std::string variant = SimDevice::kFull;
-    if (!lines.empty() && lines[0].rfind("library ", 0) == 0) variant = variant_build(lines[0].substr(8));
-    SimDevice sim(variant);
+    const bool variant = !lines.empty() && lines[0].rfind("library ", 0) == 0;
+    SimDevice sim(variant ? variant_build(lines[0].substr(8)) : SimDevice::kFull);
     sim_ = g_sim = &sim;
     g_sleeps.clear();
-    for (std::size_t i = 0; i < lines.size();) {
-        const std::string& line = lines[i];
-        std::istringstream in(line);
+    std::vector<std::string> actual;
+    const auto append = [&actual](const std::vector<std::string>& more) {
+        actual.insert(actual.end(), more.begin(), more.end());
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::istringstream in(lines[i]);
         const std::string verb = word(in);
         if (verb == "device" || verb.rfind("log", 0) == 0) {
-            check_block(verb == "device" ? "device" : "log", verb == "device" ? new_device_lines() : new_log_lines(), i);
+            // A block stands for everything since the last check; its first line takes its place.
+            const std::string block = verb == "device" ? "device" : "log";
+            if (i == 0 || lines[i - 1].rfind(block, 0) != 0) {
+                append(block == "log" ? new_log_lines() : new_device_lines());
+            }
             continue;
         }
-        out_.push_back(line);
-        ++i;
+        actual.push_back(lines[i]);
         if (verb == "sim") script(in);
         if (verb == "setup") setup(word(in));
         if (verb == "ticks") FakeClock::ticks = static_cast<std::uint32_t>(std::stoul(word(in)));
@@ -426,23 +414,16 @@ void GoldenTest::run_case(const GoldenCase& golden) {
             std::string arg;
             std::getline(in, arg);
             if (!arg.empty()) arg.erase(0, 1);
-            const std::string result = "expect " + call(name, arg);
-            if (recording()) out_.push_back(result);
-            // Compared joined; shown one member per line, so the member that differs stands out.
-            if (!recording() && lines[i] != result) {
-                EXPECT_EQ(wrapped(lines[i]), wrapped(result)) << golden.title << ": " << line;
-            }
-            ++i;
-            if (recording() && (i == lines.size() || lines[i].rfind("log", 0) != 0)) {
-                const auto log_lines = new_log_lines();
-                out_.insert(out_.end(), log_lines.begin(), log_lines.end());
-            }
+            actual.push_back("expect " + call(name, arg));
+            if (++i + 1 == lines.size() || lines[i + 1].rfind("log", 0) != 0) append(new_log_lines());
         }
     }
-    // Every log line a case causes is part of it.
-    const std::vector<std::string> unchecked = new_log_lines();
-    EXPECT_TRUE(unchecked.empty()) << golden.title << ": log lines not in the case: " << unchecked.front();
-    if (recording() && !HasFailure()) g_recorded[{golden.file, golden.title}] = out_;
+    append(new_log_lines());  // every log line a case causes is part of it
+    if (!recording()) {
+        EXPECT_EQ(text_of(lines), text_of(actual)) << golden.title;
+    } else if (!HasFailure()) {
+        g_recorded[{golden.file, golden.title}] = text_of(actual);
+    }
     g_sim = nullptr;
 }
 
@@ -465,33 +446,19 @@ std::string case_name(const ::testing::TestParamInfo<GoldenCase>& info) {
     return name;
 }
 
-// The driver refuses a case that would stop checking without a word, and a
-// long line comes back from its pieces byte for byte.
+// The driver refuses the cases of driver.refused (each titled with the
+// problem it has) and breaks a long line as the files hold it.
 TEST(GoldenDriver, RefusesCasesThatCheckLess) {
-    const struct {
-        std::vector<std::string> lines;
-        std::string problem;  // empty: none
-    } kCases[] = {
-        {{"library lenient", "call VX_GetStatus", "expect {}"}, ""},
-        {{"library no-ioct", "call VX_GetStatus", "expect {}"}, "unknown library line"},
-        {{"setup open", "library lenient"}, "unknown library line"},
-        {{"sim battery 12000", "call VX_GetStatus", "log x"}, "call without expect"},
-        {{"call VX_GetStatus"}, "call without expect"},
-        {{"expect {}"}, "expect without a call"},
-        {{"setup opne"}, "unknown setup"},
-        {{"exepct {}"}, "unknown verb"},
-    };
-    for (const auto& c : kCases) {
+    const std::vector<GoldenCase> cases = load_cases(".refused");
+    ASSERT_FALSE(cases.empty());
+    for (const GoldenCase& c : cases) {
         const std::vector<std::string> problems = case_problems(c.lines);
-        EXPECT_EQ(problems.empty() ? "" : problems[0].substr(0, c.problem.size()), c.problem) << c.lines[0];
+        EXPECT_EQ(problems.empty() ? "no problem" : problems[0].substr(0, c.title.size()), c.title) << c.lines[0];
     }
-    const std::string line = "expect {\"a\":\"x, y\\\",z\",\"b\":[1,2]," + std::string(kWide, 'q') + "}";
-    std::vector<std::string> pieces;
-    std::istringstream in(wrapped(line));
-    for (std::string piece; std::getline(in, piece);) pieces.push_back(piece);
-    ASSERT_EQ(pieces.size(), 4u);
-    EXPECT_EQ(pieces[0] + pieces[1].substr(1) + pieces[2].substr(1) + pieces[3].substr(1), line);
-    EXPECT_EQ(wrapped(line).find("x, y\\\",z"), 13u);  // no break inside a string
+    const std::string q(kWide, 'q');
+    const std::string r(kWide, 'r');
+    EXPECT_EQ(wrapped("expect {\"a\":\"x, y\\\",z\",\"b\":[1,2]," + q + " " + r + "}"),
+              "expect {\"a\":\"x, y\\\",z\",\n+\"b\":[1,\n+2],\n+" + q + "\n+ " + r + "}");
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenTest, ::testing::ValuesIn(load_cases()), case_name);

@@ -25,15 +25,6 @@ struct FakeKey {
     std::string name;
     std::map<std::string, FakeValue> values;
     bool openable = true;
-
-    // A REG_SZ / REG_EXPAND_SZ value stored with its terminating NUL.
-    FakeKey& string(const std::string& value_name, const std::string& text, std::uint32_t type = platform::kRegSz) {
-        return raw(value_name, type, text + '\0');
-    }
-    FakeKey& raw(const std::string& value_name, std::uint32_t type, std::string bytes, bool read_fails = false) {
-        values[value_name] = FakeValue{type, std::move(bytes), read_fails};
-        return *this;
-    }
 };
 
 class FakeRegistry final : public platform::Registry {

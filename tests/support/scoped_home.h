@@ -17,14 +17,10 @@ namespace vx::testing {
 
 class ScopedHome {
 public:
-    ScopedHome() : previous_(platform::environment_variable("HOME")) {
-        std::random_device random;
-        const auto base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const auto candidate = base / ("vxdiag-home-" + std::to_string(random()));
-            if (std::filesystem::create_directory(candidate)) path_ = candidate;
-        }
-        if (path_.empty()) throw std::runtime_error("no temporary HOME folder could be made");
+    ScopedHome()
+        : previous_(platform::environment_variable("HOME")),
+          path_(std::filesystem::temp_directory_path() / ("vxdiag-home-" + std::to_string(std::random_device()()))) {
+        if (!std::filesystem::create_directory(path_)) throw std::runtime_error("cannot make " + path_.string());
         platform::set_environment_variable("HOME", path_.string().c_str());
     }
     ~ScopedHome() {
@@ -36,7 +32,6 @@ public:
     ScopedHome& operator=(const ScopedHome&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path registrations() const { return path_ / ".passthru"; }
 
     // Writes a file below the home folder, making its folders.
     void write(const std::filesystem::path& relative, const std::string& text) const {
