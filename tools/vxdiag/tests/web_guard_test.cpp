@@ -14,7 +14,9 @@ namespace {
 
 using vxdiag::Refusal;
 
-nlohmann::json cases() { return nlohmann::json::parse(std::ifstream(std::string(VXDIAG_TEST_DATA) + "/web_guard.json")); }
+nlohmann::json cases() {
+    return nlohmann::json::parse(std::ifstream(std::string(VXDIAG_TEST_DATA) + "/web_guard.json"));
+}
 
 TEST(WebGuard, AnswersOnlyThePageItHandedOut) {
     const std::map<std::string, Refusal> refusals = {
@@ -30,7 +32,9 @@ TEST(WebGuard, AnswersOnlyThePageItHandedOut) {
 }
 
 TEST(WebGuard, FindsTheTokenInTheQueryAndMakesFreshOnes) {
-    for (const auto& c : cases()["queries"]) EXPECT_EQ(vxdiag::query_value(c[0].get<std::string>(), "token"), c[1]) << c;
+    for (const auto& c : cases()["queries"]) {
+        EXPECT_EQ(vxdiag::query_value(c[0].get<std::string>(), "token"), c[1]) << c;
+    }
     const std::string first = vxdiag::random_token();
     EXPECT_TRUE(std::regex_match(first, std::regex("[0-9a-f]{32}"))) << first;
     EXPECT_NE(first, vxdiag::random_token());
