@@ -32,7 +32,9 @@ TEST(WebGuard, AnswersOnlyThePageItHandedOut) {
 }
 
 TEST(WebGuard, FindsTheTokenInTheQueryAndMakesFreshOnes) {
-    for (const auto& c : cases()["queries"]) {
+    const nlohmann::json queries = cases()["queries"];
+    ASSERT_EQ(queries.size(), 6u);
+    for (const auto& c : queries) {
         EXPECT_EQ(vxdiag::query_value(c[0].get<std::string>(), "token"), c[1]) << c;
     }
     const std::string first = vxdiag::random_token();
