@@ -14,7 +14,7 @@ import shutil
 import tempfile
 import unittest
 
-from vxdiagcore import MAX_ANSWER_BYTES, AnswerCutError, Core, answer_buffer_size, read_answer
+from vxdiagcore import MAX_ANSWER_BYTES, AnswerCutError, Core, answer_buffer_size, read_answer, text_encoding
 from vxdiagcore.core import _SIGNATURES
 
 CORE_LIBRARY = os.environ.get("VXDIAG_CORE_LIBRARY")
@@ -25,7 +25,7 @@ HEADER = pathlib.Path(
 TIMESTAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"
 
 
-class BufferTest(unittest.TestCase):
+class BufferAndEncodingTest(unittest.TestCase):
     # Answers an export gives on its successive calls, the first buffer size,
     # and the buffer sizes the binding must pass.
     CASES = (
@@ -53,6 +53,10 @@ class BufferTest(unittest.TestCase):
 
                 self.assertEqual(read_answer(export, first_size), answers[-1])
                 self.assertEqual(sizes, expected_sizes)
+
+    def test_windows_texts_go_in_the_ansi_code_page(self):
+        # LoadLibraryA of the 32-bit core takes the ANSI code page; no Windows Python runs these tests.
+        self.assertEqual(text_encoding("nt"), ("mbcs", "strict"))
 
 
 class SimReply(ctypes.Structure):
