@@ -124,6 +124,11 @@ bool channel_rejected(unsigned long channel_id) {
     return s.strict_ids && !(s.channel_open && channel_id == s.channel_id);
 }
 
+bool device_rejected(unsigned long device_id) {
+    const State& s = state();
+    return s.strict_ids && !(s.device_open && device_id == s.device_id);
+}
+
 // The message count a read or write leaves for the caller, and in the record.
 void report_count(sim_call& record, unsigned long* count, unsigned long value) {
     if (count != nullptr) *count = value;
@@ -427,9 +432,7 @@ long VX_WINAPI PassThruClose(unsigned long DeviceID) {
     record.device_id = DeviceID;
     long status = kStatusNoError;
     if (scripted_status(SIM_FN_CLOSE, nullptr, status)) return finish(record, status);
-    if (s.strict_ids && !(s.device_open && DeviceID == s.device_id)) {
-        return finish(record, kErrInvalidDeviceId);
-    }
+    if (device_rejected(DeviceID)) return finish(record, kErrInvalidDeviceId);
     s.device_open = false;
     end_channel(s);
     s.vehicle.disconnect();
@@ -450,9 +453,7 @@ long VX_WINAPI PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID,
     long status = kStatusNoError;
     if (scripted_status(SIM_FN_CONNECT, nullptr, status)) return finish(record, status);
     if (pChannelID == nullptr) return finish(record, kErrNullParameter);
-    if (s.strict_ids && !(s.device_open && DeviceID == s.device_id)) {
-        return finish(record, kErrInvalidDeviceId);
-    }
+    if (device_rejected(DeviceID)) return finish(record, kErrInvalidDeviceId);
     if ((s.unwritten & SIM_UNWRITTEN_CHANNEL_ID) == 0) {
         *pChannelID = s.channel_id;
         record.channel_id = s.channel_id;
